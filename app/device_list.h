@@ -1,0 +1,32 @@
+// The device list: attached controllers the updater can work on, shown in
+// combo box 1000, with the selected one's details in info box 1009.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace padflash {
+
+struct Session;
+
+struct DeviceListEntry {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t versionNumber = 0;  // high byte chip ID, low byte firmware revision
+  std::wstring productString;
+  std::wstring serialNumberString;
+  std::wstring devicePath;
+};
+
+using DeviceList = std::deque<DeviceListEntry>;
+
+// Rebuilds the list from a fresh enumeration. True when rebuilt without
+// refusal (the list may still be empty); false when nothing was found or a
+// device was refused.
+bool RefreshDeviceList(Session& session);
+// Writes the selected entry's details into 1009; false (box emptied) when
+// there is nothing to show.
+bool ShowDeviceInfo(Session& session);
+
+}  // namespace padflash

@@ -1,0 +1,42 @@
+// The system port on Linux and other POSIX systems.
+#pragma once
+
+#include <string>
+
+#include "platform/system_port.h"
+
+namespace padflash {
+
+class PosixSystemPort : public SystemPort {
+ public:
+  PosixSystemPort();
+  ~PosixSystemPort() override;
+
+  Clock& clock() override { return clock_; }
+  UtcTime NowUtc() override;
+
+  std::unique_ptr<NamedMutex> AcquireNamedMutex(const std::string& name) override;
+  bool IsNamedMutexHeld(const std::string& name) override;
+
+  bool GetPowerStatus(PowerStatus& status) override;
+  bool SetExecutionState(uint32_t flags) override;
+
+  std::vector<FoundFile> FindFiles(const std::string& pattern) override;
+  bool FileExists(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  bool ReadFileBytes(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) override;
+  bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
+
+  std::unique_ptr<LoadedLibrary> OpenLibrary(const std::string& path) override;
+  int LastError() override;
+  void WriteStdout(std::string_view text) override;
+
+  // Folder of the lock files that stand for named mutexes:
+  // $XDG_RUNTIME_DIR, else /tmp.
+  static std::string LockDirectory();
+
+ private:
+  RealClock clock_;
+};
+
+}  // namespace padflash

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian packages, only those missing), then
+# configures, builds and runs every test in the default and the sanitizer
+# preset.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+"$(dirname "$0")/install-deps.sh"
+
+for preset in default asan; do
+  echo "== preset $preset =="
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$(nproc)"
+  ctest --preset "$preset"
+done
