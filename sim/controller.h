@@ -1,0 +1,45 @@
+// A simulated touch controller with its resident bootloader: firmware mode
+// and bootloader mode, 64 KiB of flash at 0x08000000, the RAM mirror of the
+// configuration structure at 0xC2C0, the access offset at 0xFFFFFFFC, the
+// status header and every bootloader command, with scripted faults.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/fwgen/firmware_generator.h"
+
+namespace sim {
+
+struct ControllerConfig {
+  bool i2c = false;
+  uint16_t vendorId = 0x0488;
+  uint16_t productId = 0x0101;
+  uint8_t chipId = 0x12;
+  uint8_t revision = 0x05;
+  uint8_t reportId = 7;
+  uint8_t bootloaderVersion = 5;
+  uint32_t compTableSize = 480;
+  uint8_t feedConfig1 = 0x5A;
+  std::string serial;  // empty: the bus gives one
+  std::wstring product = L"Velmar Touchpad";
+  bool inBootloader = false;      // attach already in the bootloader (invalid image)
+  uint32_t restartDelayMs = 500;  // absent for this long after invoke or reset
+};
+
+// Scripted faults. Counters are "from now": 1 = the next one.
+struct FaultRules {
+  int failSetAt = 0;               // the Nth SET_FEATURE fails
+  int failGetAt = 0;               // the Nth GET_FEATURE fails
+  int corruptReadReplyAt = 0;      // the Nth memory-read reply has a wrong checksum
+  bool corruptEveryReadReply = false;
+  int bootloaderErrorAfterChunk = 0;  // after write-data chunk K the last error becomes...
+  uint8_t bootloaderErrorCode = 0x06;  // ...this code
+  bool noReturnAfterInvoke = false;
+  bool noReturnAfterReset = false;
+  int powerLossAtChunk = 0;  // at write-data chunk K: back as bootloader, image invalid,
+                             // factory page erased
+};
+
+}  // namespace sim
