@@ -13,6 +13,11 @@ struct ProgramVersion {
   uint16_t revision = 0;
 };
 
+// The maker's notice line that follows the title line of the About box and
+// of the update session's banner (without its line end).
+inline constexpr const char* kNoticeLine =
+    "    Copyright (C) Velmar. Confidential: for authorised service use only.";
+
 ProgramVersion ReadProgramVersion();
 // "2.0.3.13": decimal, no leading zeros.
 std::string FormatProgramVersion();

@@ -1,0 +1,193 @@
+#include "app/main_window.h"
+
+#include <string>
+
+#include "app/device_list.h"
+#include "app/program_version.h"
+#include "app/run_config.h"
+#include "app/session.h"
+#include "update/preparation.h"
+#include "update/update_session.h"
+
+namespace padflash {
+
+namespace {
+constexpr const char* kNoFileOrDeviceHint =
+    "For detailed info please provide a valid file path or attached device";
+constexpr const char* kNoDeviceAtStart = "Invalid file path or device not attached";
+}  // namespace
+
+int RunProgram(Session& session, int argc, const char* const* argv, ProgramHost& host) {
+  if (ParseCommandLine(session, argc, argv) != 0) return 0;
+  std::unique_ptr<NamedMutex> instance = session.system.AcquireNamedMutex(kInstanceMutexName);
+  if (!instance) {
+    host.ActivateRunningInstance();
+    return 0;
+  }
+  MainWindow controller(session);
+  if (!host.CreateMainDialog(controller)) return 0;
+  int quit = host.RunMessageLoop();
+  controller.WaitForSession();
+  return quit;
+}
+
+MainWindow::MainWindow(Session& session) : session_(session) {}
+
+MainWindow::~MainWindow() {
+  WaitForSession();
+}
+
+bool MainWindow::FirmwareFileExists() {
+  return session_.system.FileExists(session_.config.firmwarePath);
+}
+
+void MainWindow::PrepareAndShowExecute() {
+  if (PrepareUpdate(session_) == 0) session_.window.Show(kIdExecute, true);
+}
+
+void MainWindow::HideExecuteWithHint(const char* status) {
+  session_.window.Show(kIdExecute, false);
+  SetStatus(session_, status);
+}
+
+void MainWindow::OnInitDialog() {
+  WindowPort& window = session_.window;
+  window.Show(kIdProgress, false);
+  window.Show(kIdMarquee, false);
+  window.Show(kIdExit, false);
+  RefreshDeviceList(session_);
+  session_.selectedDevice = 0;
+  if (FirmwareFileExists()) {
+    window.SetText(kIdFilePath, session_.config.firmwarePath);
+    if (!session_.deviceList.empty()) {
+      PrepareAndShowExecute();
+    } else {
+      HideExecuteWithHint(kNoDeviceAtStart);
+    }
+  }
+  if (session_.config.verbose) window.Show(kIdMore, true);
+}
+
+void MainWindow::OnSelectionChange(int index) {
+  session_.selectedDevice = index;
+  ShowDeviceInfo(session_);
+  if (FirmwareFileExists()) {
+    PrepareAndShowExecute();
+  } else {
+    HideExecuteWithHint(kNoFileOrDeviceHint);
+  }
+}
+
+void MainWindow::OnBrowseResult(const std::string* chosenPath) {
+  if (chosenPath == nullptr) return;  // cancelled: nothing changes
+  // The file-name buffer holds 260 characters.
+  std::string path = chosenPath->substr(0, kMaxPathChars - 1);
+  session_.window.SetText(kIdFilePath, path);
+  session_.config.firmwarePath = path;
+  if (!session_.deviceList.empty() && FirmwareFileExists()) {
+    PrepareAndShowExecute();
+  } else {
+    HideExecuteWithHint(kNoFileOrDeviceHint);
+  }
+}
+
+void MainWindow::OnRefresh() {
+  RefreshDeviceList(session_);
+  if (!session_.deviceList.empty() && FirmwareFileExists()) {
+    PrepareAndShowExecute();
+  } else {
+    HideExecuteWithHint(kNoFileOrDeviceHint);
+  }
+}
+
+void MainWindow::OnExecute() {
+  // Execute is disabled while a session runs; a second press cannot start
+  // a second worker.
+  if (running_) return;
+  if (worker_.joinable()) worker_.join();
+  running_ = true;
+  worker_ = std::thread([this] {
+    sessionExitCode_ = UpdateThread(session_);
+    running_ = false;
+  });
+}
+
+void MainWindow::OnMoreLess() {
+  WindowPort& window = session_.window;
+  if (window.IsVisible(kIdVerbose)) {
+    window.SetText(kIdMore, "v more v");
+    window.ResizeDialogHeight(-kVerbosePaneHeightPixels);
+    window.Show(kIdVerbose, false);
+  } else {
+    window.SetText(kIdMore, "^ less ^");
+    window.ResizeDialogHeight(kVerbosePaneHeightPixels);
+    window.Show(kIdVerbose, true);
+  }
+}
+
+bool MainWindow::OnExitOrCancel() {
+  if (session_.system.IsNamedMutexHeld(kSessionMutexName)) return false;
+  if (session_.connection && session_.deviceConnected) {
+    session_.connection->DisconnectFromDevice();
+    session_.deviceConnected = false;
+  }
+  return true;
+}
+
+void MainWindow::OnKeyUp(int key) {
+  if (key == 'D' || key == 'V') session_.window.Show(kIdMore, true);
+}
+
+void MainWindow::OnFilesDropped(const std::vector<std::string>& files) {
+  if (files.empty()) return;  // no file name could be read: the drop is only finished
+  std::string path = files.front().substr(0, kMaxPathChars - 1);
+  session_.window.SetText(kIdFilePath, path);
+  session_.config.firmwarePath = path;
+  if (!session_.deviceList.empty()) PrepareAndShowExecute();
+}
+
+void MainWindow::OnDestroy() {
+  WaitForSession();
+  session_.deviceList.clear();
+  session_.selectedDevice = -1;
+  session_.firmware.image = nullptr;
+  session_.image.reset();
+  if (session_.connection) {
+    session_.connection->DisconnectFromDevice();
+    session_.deviceConnected = false;
+  }
+}
+
+int MainWindow::WaitForSession() {
+  if (worker_.joinable()) worker_.join();
+  return sessionExitCode_;
+}
+
+bool MainWindow::SessionRunning() const {
+  return running_;
+}
+
+std::string MainWindow::AboutText() {
+  std::string text = "Velmar Firmware Update Tool - v" + FormatProgramVersion() + "\r\n";
+  text += kNoticeLine;
+  text += "\r\n\r\n";
+  text += "This program updates the touchpad or touchscreen firmware,  if appropriate.\r\n\r\n";
+  text += "Please don't unplug power and don't unplug the device.\r\n\r\n";
+  text += "If any errors are encountered, the device could be disabled.\r\n";
+  text += "To restore operation, re - start the computer and run this program again.\r\n";
+  return text;
+}
+
+std::string MainWindow::AboutUsageText(const std::string& programFileName) {
+  size_t slash = programFileName.find_last_of("/\\");
+  std::string name =
+      slash == std::string::npos ? programFileName : programFileName.substr(slash + 1);
+  std::string text = "Command Line Arguments:\r\n\r\n" + name + "\r\n";
+  text += "    /?    Options\r\n";
+  text += "    /v    Shows verbose mode button\r\n";
+  text += "    /o    Overrides FW compatibility check\r\n       -won't ask to confirm\r\n";
+  text += "    /r    Don't Save Flash Config \r\n       -uses default values from new FW file\n";
+  return text;
+}
+
+}  // namespace padflash
