@@ -42,7 +42,8 @@ bool MainWindow::FirmwareFileExists() {
 }
 
 void MainWindow::PrepareAndShowExecute() {
-  if (PrepareUpdate(session_) == 0) session_.window.Show(kIdExecute, true);
+  lastPrepareResult_ = PrepareUpdate(session_);
+  if (lastPrepareResult_ == 0) session_.window.Show(kIdExecute, true);
 }
 
 void MainWindow::HideExecuteWithHint(const char* status) {
@@ -50,13 +51,18 @@ void MainWindow::HideExecuteWithHint(const char* status) {
   SetStatus(session_, status);
 }
 
-void MainWindow::OnInitDialog() {
+void MainWindow::OnInitDialog(int initialSelection) {
   WindowPort& window = session_.window;
   window.Show(kIdProgress, false);
   window.Show(kIdMarquee, false);
   window.Show(kIdExit, false);
   RefreshDeviceList(session_);
   session_.selectedDevice = 0;
+  if (initialSelection != 0) {
+    session_.selectedDevice = initialSelection;
+    window.ComboSelect(kIdDeviceCombo, initialSelection);
+    ShowDeviceInfo(session_);
+  }
   if (FirmwareFileExists()) {
     window.SetText(kIdFilePath, session_.config.firmwarePath);
     if (!session_.deviceList.empty()) {

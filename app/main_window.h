@@ -46,8 +46,9 @@ class MainWindow {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Dialog initialisation (steps after the toolkit's own set-up).
-  void OnInitDialog();
+  // Dialog initialisation (steps after the toolkit's own set-up). The dialog
+  // selects the first device; the console front end may start on another.
+  void OnInitDialog(int initialSelection = 0);
 
   // Dialog commands and messages.
   void OnSelectionChange(int index);
@@ -72,6 +73,9 @@ class MainWindow {
   // none ran.
   int WaitForSession();
   bool SessionRunning() const;
+  // Result of the last preparation run from this window: 0 ready, 1 not
+  // ready, -1 when none ran.
+  int LastPrepareResult() const { return lastPrepareResult_; }
 
   // About box texts: static 1016 and static 1018 (with the program's own
   // file name, without its directory).
@@ -88,6 +92,7 @@ class MainWindow {
   std::thread worker_;
   std::atomic<bool> running_{false};
   int sessionExitCode_ = 0;
+  int lastPrepareResult_ = -1;
 };
 
 }  // namespace padflash
