@@ -26,6 +26,9 @@ struct ControllerConfig {
   std::wstring product = L"Velmar Touchpad";
   bool inBootloader = false;      // attach already in the bootloader (invalid image)
   uint32_t restartDelayMs = 500;  // absent for this long after invoke or reset
+  // Where an I2C controller answers (in its structure); 0 for USB controllers.
+  uint8_t i2cAddress = 0x2C;
+  uint16_t hidDescriptorAddress = 0x0020;
 };
 
 // Scripted faults. Counters are "from now": 1 = the next one.
@@ -40,6 +43,7 @@ struct FaultRules {
   bool noReturnAfterReset = false;
   int powerLossAtChunk = 0;  // at write-data chunk K: back as bootloader, image invalid,
                              // factory page erased
+  uint32_t returnDelayMs = 0;  // when nonzero, replaces restartDelayMs (slow return)
 };
 
 }  // namespace sim
