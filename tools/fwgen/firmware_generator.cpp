@@ -1,0 +1,138 @@
+#include "tools/fwgen/firmware_generator.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace fwgen {
+
+uint8_t ByteStream::Next() {
+  state_ ^= state_ << 13;
+  state_ ^= state_ >> 17;
+  state_ ^= state_ << 5;
+  return static_cast<uint8_t>(state_ >> 24);
+}
+
+namespace {
+
+void PutU16(std::vector<uint8_t>& bytes, uint32_t offset, uint16_t value) {
+  bytes[offset] = static_cast<uint8_t>(value);
+  bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// Smallest main region: up to the end of the default structure.
+constexpr uint32_t kMinCodeBytes = kIdentityOffset + kStructSize;
+
+uint32_t MainRegionBytes(const FirmwareSpec& spec) {
+  const uint32_t start = ImageStart(spec.i2c);
+  const uint32_t limit = spec.factoryPageRegion ? kFactoryPage : kFlashStart + 0x10000;
+  // Whole 16-bit words, as the bootloader's Fletcher-32 expects.
+  return std::clamp(spec.codeBytes, kMinCodeBytes, limit - start) & ~1u;
+}
+
+}  // namespace
+
+std::vector<uint8_t> DefaultStructure(const FirmwareSpec& spec) {
+  std::vector<uint8_t> s(kStructSize);
+  // Configuration filler stays below 0x80, so no end marker (0xFC 0xDE or
+  // 0xAC 0xF1) appears before the real one.
+  ByteStream filler(spec.seed * 2654435761u + spec.chipId * 256u + spec.revision);
+  for (auto& b : s) b = filler.Next() & 0x7F;
+
+  s[kStructChipId] = spec.chipId;
+  s[kStructRevision] = spec.revision;
+  s[0x02] = static_cast<uint8_t>(s[0x02] | 0x01);
+  s[0x03] = static_cast<uint8_t>(s[0x03] | 0x01);
+  s[kStructFeedConfig1] = spec.feedConfig1;
+  s[kStructI2cAddress] = spec.i2cAddress;
+  PutU16(s, kStructHidDescriptor, spec.hidDescriptorAddress);
+  PutU16(s, kStructVendorId, spec.vendorId);
+  PutU16(s, kStructProductId, spec.productId);
+  s[0x18] = static_cast<uint8_t>(s[0x18] | 0x01);
+  s[0x19] = static_cast<uint8_t>(s[0x19] | 0x01);
+  s[0x1C] = static_cast<uint8_t>(s[0x1C] | 0x01);
+  // The factory writes the access offset and its three calibration values;
+  // a build leaves them zero.
+  for (uint32_t i = 0; i < 4; ++i) s[kStructAccessOffset + i] = 0;
+  for (uint32_t i = 0; i < 3; ++i) s[kStructFactoryValues + i] = 0;
+
+  char tag[11];
+  std::snprintf(tag, sizeof tag, "VLM%02X%02XSIM", spec.chipId, spec.revision);
+  std::copy(tag, tag + 10, s.begin() + kStructTag);
+
+  PutU16(s, kStructEndMarker, spec.endMarker);
+  return s;
+}
+
+std::vector<Region> GenerateFirmware(const FirmwareSpec& spec) {
+  std::vector<Region> regions;
+  const uint32_t start = ImageStart(spec.i2c);
+
+  if (spec.bootloaderRegion) {
+    Region boot{kFlashStart, {}};
+    boot.bytes.resize(std::clamp<uint32_t>(spec.bootloaderBytes, 2, start - kFlashStart));
+    ByteStream code(spec.seed ^ 0xB007B007u);
+    for (auto& b : boot.bytes) b = code.Next();
+    regions.push_back(std::move(boot));
+  }
+
+  Region main{start, std::vector<uint8_t>(MainRegionBytes(spec))};
+  ByteStream code(spec.seed);
+  for (auto& b : main.bytes) b = code.Next();
+  const std::vector<uint8_t> structure = DefaultStructure(spec);
+  std::copy(structure.begin(), structure.end(), main.bytes.begin() + kIdentityOffset);
+  regions.push_back(std::move(main));
+
+  if (spec.factoryPageRegion) {
+    Region page{kFactoryPage, std::vector<uint8_t>(kFactoryPageBytes, 0xFF)};
+    std::copy(structure.begin(), structure.end(), page.bytes.begin() + kDefaultCompTableBytes);
+    regions.push_back(std::move(page));
+  }
+  return regions;
+}
+
+namespace {
+
+void AppendRecord(std::string& out, uint8_t type, uint16_t address, const uint8_t* data,
+                  size_t count) {
+  char text[16];
+  uint8_t sum = static_cast<uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
+  std::snprintf(text, sizeof text, ":%02X%04X%02X", static_cast<unsigned>(count), address, type);
+  out += text;
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(text, sizeof text, "%02X", data[i]);
+    out += text;
+    sum = static_cast<uint8_t>(sum + data[i]);
+  }
+  std::snprintf(text, sizeof text, "%02X\r\n", static_cast<uint8_t>(0 - sum));
+  out += text;
+}
+
+void AppendUpper(std::string& out, uint32_t address) {
+  const uint8_t upper[2] = {static_cast<uint8_t>(address >> 24),
+                            static_cast<uint8_t>(address >> 16)};
+  AppendRecord(out, 0x04, 0, upper, 2);
+}
+
+}  // namespace
+
+std::string ToIntelHex(const std::vector<Region>& regions) {
+  std::string out;
+  for (const Region& region : regions) {
+    size_t done = 0;
+    bool first = true;
+    while (done < region.bytes.size()) {
+      const uint32_t address = region.address + static_cast<uint32_t>(done);
+      if (first || (address & 0xFFFF) == 0) AppendUpper(out, address);
+      first = false;
+      // A record never crosses a 64 KiB boundary.
+      const size_t toBoundary = 0x10000 - (address & 0xFFFF);
+      const size_t count = std::min({region.bytes.size() - done, size_t{16}, toBoundary});
+      AppendRecord(out, 0x00, static_cast<uint16_t>(address), region.bytes.data() + done, count);
+      done += count;
+    }
+  }
+  AppendRecord(out, 0x01, 0, nullptr, 0);
+  return out;
+}
+
+}  // namespace fwgen

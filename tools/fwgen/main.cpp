@@ -1,0 +1,109 @@
+// padflash-fwgen: writes a realistic firmware image as Intel HEX.
+//
+//   padflash-fwgen [--i2c] [--chip C] [--rev R] [--vid V] [--pid P] [--size BYTES]
+//                  [--bootloader-region] [--i2c-address A] [--hid-desc A]
+//                  [--feedconfig1 B] [--seed N] [--no-factory-page] [-o FILE]
+//
+// Numbers are decimal or 0x hex. Without -o the text goes to stdout.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/fwgen/firmware_generator.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: padflash-fwgen [--i2c] [--chip C] [--rev R] [--vid V] [--pid P]\n"
+               "                      [--size BYTES] [--bootloader-region] [--i2c-address A]\n"
+               "                      [--hid-desc A] [--feedconfig1 B] [--seed N]\n"
+               "                      [--no-factory-page] [-o FILE]\n"
+               "numbers are decimal or 0x hex\n");
+}
+
+// Decimal or 0x hex, whole text, at most `max`.
+bool ParseNumber(const char* text, unsigned long max, unsigned long& value) {
+  if (text == nullptr || *text == '\0' || *text == '-') return false;
+  const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  if (hex && text[2] == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoul(text, &end, hex ? 16 : 10);
+  return errno == 0 && *end == '\0' && value <= max;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fwgen::FirmwareSpec spec;
+  const char* outPath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    unsigned long v = 0;
+    auto number = [&](unsigned long max) {
+      if (!ParseNumber(next, max, v)) {
+        std::fprintf(stderr, "padflash-fwgen: %s needs a number up to 0x%lX\n", arg.c_str(), max);
+        std::exit(2);
+      }
+      ++i;
+      return v;
+    };
+    if (arg == "--i2c") {
+      spec.i2c = true;
+    } else if (arg == "--bootloader-region") {
+      spec.bootloaderRegion = true;
+    } else if (arg == "--no-factory-page") {
+      spec.factoryPageRegion = false;
+    } else if (arg == "--chip") {
+      spec.chipId = static_cast<uint8_t>(number(0xFF));
+    } else if (arg == "--rev") {
+      spec.revision = static_cast<uint8_t>(number(0xFF));
+    } else if (arg == "--vid") {
+      spec.vendorId = static_cast<uint16_t>(number(0xFFFF));
+    } else if (arg == "--pid") {
+      spec.productId = static_cast<uint16_t>(number(0xFFFF));
+    } else if (arg == "--size") {
+      spec.codeBytes = static_cast<uint32_t>(number(0x10000));
+    } else if (arg == "--i2c-address") {
+      spec.i2cAddress = static_cast<uint8_t>(number(0xFF));
+    } else if (arg == "--hid-desc") {
+      spec.hidDescriptorAddress = static_cast<uint16_t>(number(0xFFFF));
+    } else if (arg == "--feedconfig1") {
+      spec.feedConfig1 = static_cast<uint8_t>(number(0xFF));
+    } else if (arg == "--seed") {
+      spec.seed = static_cast<uint32_t>(number(0xFFFFFFFFul));
+    } else if (arg == "-o") {
+      if (next == nullptr) {
+        Usage();
+        return 2;
+      }
+      outPath = next;
+      ++i;
+    } else if (arg == "-h" || arg == "--help") {
+      Usage();
+      return 0;
+    } else {
+      std::fprintf(stderr, "padflash-fwgen: unknown option %s\n", arg.c_str());
+      Usage();
+      return 2;
+    }
+  }
+
+  const std::string text = fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
+  FILE* out = outPath ? std::fopen(outPath, "wb") : stdout;
+  if (out == nullptr) {
+    std::fprintf(stderr, "padflash-fwgen: cannot create %s: %s\n", outPath, std::strerror(errno));
+    return 1;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  const bool closed = outPath ? std::fclose(out) == 0 : std::fflush(out) == 0;
+  if (!written || !closed) {
+    std::fprintf(stderr, "padflash-fwgen: write failed\n");
+    return 1;
+  }
+  return 0;
+}
