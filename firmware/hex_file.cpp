@@ -277,8 +277,9 @@ int HexFile::WriteBytes(uint32_t address, const uint8_t* in, int count) {
   std::memcpy(target->data.data() + offset, in, inside);
 
   // The rest, byte by byte: into a segment that already holds the address,
-  // else appended to the first segment that ends there, else as a new
-  // segment in address order.
+  // else appended to the first segment that ends there. The run is
+  // contiguous, so the segment that took the previous byte always holds or
+  // ends at the next address.
   for (size_t j = inside; j < static_cast<size_t>(count); ++j) {
     const uint64_t at = uint64_t{address} + j;
     HexRecord* holder = nullptr;
@@ -292,18 +293,8 @@ int HexFile::WriteBytes(uint32_t address, const uint8_t* in, int count) {
     }
     if (holder != nullptr) {
       holder->data[at - StartOf(*holder)] = in[j];
-    } else if (endsHere != nullptr) {
-      endsHere->data.push_back(in[j]);
     } else {
-      auto segment = std::make_unique<HexRecord>();
-      segment->valid = true;
-      segment->type = kTypeData;
-      segment->upper = static_cast<int32_t>(at >> 16);
-      segment->address = static_cast<int32_t>(at & 0xFFFF);
-      segment->data.push_back(in[j]);
-      auto before = segments_.begin();
-      while (before != segments_.end() && StartOf(**before) <= at) ++before;
-      segments_.insert(before, std::move(segment));
+      endsHere->data.push_back(in[j]);
     }
   }
   return 0;
