@@ -40,11 +40,5 @@ TEST_F(OutputTest, PrintAppendsAndPrintStatusAlsoSetsTheStatusLine) {
   EXPECT_EQ(window.status(), longText.substr(0, kMessageBufferSize - 1));
 }
 
-TEST_F(OutputTest, ResultTextsByCode) {
-  EXPECT_STREQ(ResultMessages[0], "Firmware was successfully updated.");
-  EXPECT_STREQ(ResultMessages[17], "ERROR: Cannot connect to device.");
-  EXPECT_STREQ(ResultMessages[kResultMessageCount - 1], "ERROR: Bootloader error.");
-}
-
 }  // namespace
 }  // namespace padflash
