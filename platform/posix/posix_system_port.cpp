@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/power_supply.h"
+#include "platform/posix/sleep_inhibitor.h"
+
 namespace padflash {
 namespace {
 
@@ -81,14 +84,12 @@ bool PosixSystemPort::IsNamedMutexHeld(const std::string& name) {
   return held;
 }
 
-bool PosixSystemPort::GetPowerStatus(PowerStatus&) {
-  // Replaced by the power_supply reader.
-  return false;
+bool PosixSystemPort::GetPowerStatus(PowerStatus& status) {
+  return ReadPowerSupplyStatus(kPowerSupplyRoot, status);
 }
 
-bool PosixSystemPort::SetExecutionState(uint32_t) {
-  // Replaced by the logind inhibitor.
-  return false;
+bool PosixSystemPort::SetExecutionState(uint32_t flags) {
+  return SetInhibitorExecutionState(flags);
 }
 
 std::vector<FoundFile> PosixSystemPort::FindFiles(const std::string& pattern) {
