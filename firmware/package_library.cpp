@@ -1,6 +1,6 @@
 #include "firmware/package_library.h"
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -50,8 +50,9 @@ void ReadCompatibleIds(Session& session, ffudll_GetCompatibleFirmIDsFn function,
   candidate.compatibleFirmwareIds.assign(ids.begin(), ids.end());
 }
 
-// The two-call text protocol. The buffer holds one byte more than asked for
-// and that byte stays zero, so a text without its terminator ends there.
+// The two-call text protocol. The text ends at its terminator or at the end
+// of the buffer, whichever comes first: a library that fills the whole
+// buffer is not read past it.
 template <typename Fn>
 void ReadText(Session& session, Fn function, const char* name, void* module,
               std::deque<std::string>& lines) {
@@ -62,11 +63,12 @@ void ReadText(Session& session, Fn function, const char* name, void* module,
     ReportTooLarge(session, name, size);
     return;
   }
-  std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
+  std::vector<char> buffer(static_cast<size_t>(size), '\0');
   int requested = size;
   function(&requested, buffer.data(), nullptr);
-  lines = SplitPackageText(
-      std::string_view(buffer.data(), strnlen(buffer.data(), static_cast<size_t>(size))));
+  const auto end = std::find(buffer.begin(), buffer.begin() + size, '\0');
+  lines =
+      SplitPackageText(std::string_view(buffer.data(), static_cast<size_t>(end - buffer.begin())));
 }
 
 std::string BaseName(const std::string& path) {
