@@ -1,15 +1,17 @@
 // Identity renderings and the identity taken from a firmware image.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/session.h"
 #include "firmware/device_identity.h"
 #include "firmware/hex_file.h"
+#include "firmware/package_library.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
+#include "tools/fwgen/firmware_generator.h"
 
 namespace padflash {
 namespace {
@@ -88,75 +90,32 @@ TEST(DeviceIdentityRecord, DefaultsAndDeepCopy) {
 
 // ---- Operation A: identity from the image ---------------------------------
 
-// Intel HEX text for contiguous bytes at `address`, 16 per record.
-std::vector<std::string> HexLines(uint32_t address, const std::vector<uint8_t>& bytes) {
-  std::vector<std::string> lines;
-  char text[64];
-  auto record = [&](int type, uint16_t offset, const uint8_t* data, int count) {
-    int sum = count + (offset >> 8) + (offset & 0xFF) + type;
-    std::string line;
-    std::snprintf(text, sizeof text, ":%02X%04X%02X", count, offset, type);
-    line = text;
-    for (int i = 0; i < count; ++i) {
-      std::snprintf(text, sizeof text, "%02X", data[i]);
-      line += text;
-      sum += data[i];
-    }
-    std::snprintf(text, sizeof text, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    lines.push_back(line + text);
-  };
-  uint32_t upper = 0xFFFFFFFF;
-  for (size_t pos = 0; pos < bytes.size(); pos += 16) {
-    uint32_t at = address + static_cast<uint32_t>(pos);
-    if ((at >> 16) != upper) {
-      upper = at >> 16;
-      const uint8_t u[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
-      record(4, 0, u, 2);
-    }
-    int count = static_cast<int>(std::min<size_t>(16, bytes.size() - pos));
-    record(0, static_cast<uint16_t>(at & 0xFFFF), &bytes[pos], count);
-  }
-  record(1, 0, nullptr, 0);
-  return lines;
-}
-
-struct BlockValues {
-  uint8_t chip = 0x12, revision = 0x06, i2cAddress = 0x2C;
-  uint16_t hidDescriptor = 0x20, vendorId = 0x488, productId = 0x101;
-};
-
-// Writes an identity block and its tag into an image buffer that starts at
-// `imageStart`.
-void PutBlock(std::vector<uint8_t>& image, uint32_t imageStart, uint32_t blockAddress,
-              const BlockValues& v, uint8_t tagSeed) {
-  size_t at = blockAddress - imageStart;
-  image[at + 0x00] = v.chip;
-  image[at + 0x01] = v.revision;
-  image[at + 0x11] = v.i2cAddress;
-  image[at + 0x12] = static_cast<uint8_t>(v.hidDescriptor);
-  image[at + 0x13] = static_cast<uint8_t>(v.hidDescriptor >> 8);
-  image[at + 0x14] = static_cast<uint8_t>(v.vendorId);
-  image[at + 0x15] = static_cast<uint8_t>(v.vendorId >> 8);
-  image[at + 0x16] = static_cast<uint8_t>(v.productId);
-  image[at + 0x17] = static_cast<uint8_t>(v.productId >> 8);
-  for (int i = 0; i < 10; ++i) image[at + 0xD6 + i] = static_cast<uint8_t>(tagSeed + i);
-}
-
+// Images come from our generator; tests patch its main region before the
+// HEX text is made.
 class ImageIdentityTest : public ::testing::Test {
  protected:
-  // An image of `size` bytes from `start` with the given blocks.
-  void BuildImage(uint32_t start, size_t size, const std::vector<uint32_t>& blocks,
-                  const BlockValues& v = {}) {
-    std::vector<uint8_t> bytes(size, 0xEE);
-    uint8_t seed = 0x40;
-    for (uint32_t block : blocks) {
-      BlockValues values = v;
-      if (block == kIdentityBlockUSB && blocks.size() > 1) values.chip = 0x77;  // tell apart
-      PutBlock(bytes, start, block, values, seed);
-      seed = static_cast<uint8_t>(seed + 0x20);
+  static fwgen::FirmwareSpec Spec(bool i2c, uint32_t codeBytes = 0x400) {
+    fwgen::FirmwareSpec spec;
+    spec.i2c = i2c;
+    spec.chipId = 0x12;
+    spec.revision = 0x06;
+    spec.vendorId = 0x488;
+    spec.productId = 0x101;
+    spec.i2cAddress = 0x2C;
+    spec.hidDescriptorAddress = 0x20;
+    spec.codeBytes = codeBytes;
+    return spec;
+  }
+
+  // `patch` receives the main region's bytes (from the image start).
+  void BuildImage(const fwgen::FirmwareSpec& spec,
+                  const std::function<void(std::vector<uint8_t>&)>& patch = {}) {
+    std::vector<fwgen::Region> regions = fwgen::GenerateFirmware(spec);
+    const uint32_t start = spec.i2c ? kImageStartI2C : kImageStartUSB;
+    for (fwgen::Region& region : regions) {
+      if (region.address == start && patch) patch(region.bytes);
     }
-    std::vector<std::string> lines = HexLines(start, bytes);
-    image = std::make_unique<HexFile>(std::deque<std::string>(lines.begin(), lines.end()));
+    image = std::make_unique<HexFile>(SplitPackageText(fwgen::ToIntelHex(regions)));
     ASSERT_EQ(image->Parse(), 0);
     session.firmware.image = image.get();
   }
@@ -176,7 +135,7 @@ class ImageIdentityTest : public ::testing::Test {
 };
 
 TEST_F(ImageIdentityTest, I2CImageFillsEveryMemberFromItsBlock) {
-  BuildImage(kImageStartI2C, 0x200, {kIdentityBlockI2C});
+  BuildImage(Spec(true));
   SelectDevice(0x488, 0x101);
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
 
@@ -192,8 +151,7 @@ TEST_F(ImageIdentityTest, I2CImageFillsEveryMemberFromItsBlock) {
   EXPECT_EQ(f.bootloaderHidDescriptorAddress, 0x20);
   EXPECT_EQ(f.bootloaderVendorId, 0x0488);
   EXPECT_EQ(f.bootloaderProductId, 0xD0C0);
-  EXPECT_EQ(f.firmwareTag[0], 0x40);
-  EXPECT_EQ(f.firmwareTag[9], 0x49);
+  EXPECT_EQ(std::string(f.firmwareTag.begin(), f.firmwareTag.end()), "VLM1206SIM");
   EXPECT_EQ(f.fromHexFile, 1);
   EXPECT_EQ(f.fromPackage, 0);
   EXPECT_EQ(f.fromDevice, 0);
@@ -208,16 +166,20 @@ TEST_F(ImageIdentityTest, I2CImageFillsEveryMemberFromItsBlock) {
 }
 
 TEST_F(ImageIdentityTest, ImageHoldingBothBlocksIsTakenAsI2C) {
-  // One segment from the I2C start reaching past the USB block.
-  BuildImage(kImageStartI2C, 0x1200, {kIdentityBlockI2C, kIdentityBlockUSB});
+  // One segment from the I2C start reaching past the USB block, which names
+  // another chip.
+  BuildImage(Spec(true, 0x1200),
+             [](std::vector<uint8_t>& bytes) { bytes[kIdentityBlockUSB - kImageStartI2C] = 0x77; });
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
   EXPECT_EQ(session.firmware.isI2C, 1);
-  EXPECT_EQ(session.firmware.chipId, 0x12);  // the USB block says 0x77
-  EXPECT_EQ(session.firmware.firmwareTag[0], 0x40);
+  EXPECT_EQ(session.firmware.chipId, 0x12);
+  EXPECT_EQ(session.firmware.i2cAddress, 0x2C);
 }
 
 TEST_F(ImageIdentityTest, USBImageDropsTheI2CValuesOfItsBlock) {
-  BuildImage(kImageStartUSB, 0x200, {kIdentityBlockUSB});
+  // The generator writes I2C address 0x2C and descriptor 0x20 into USB
+  // builds too.
+  BuildImage(Spec(false));
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
   const DeviceIdentity& f = session.firmware;
   EXPECT_EQ(f.isI2C, 0);
@@ -235,7 +197,7 @@ TEST_F(ImageIdentityTest, FirstRenderingShowsThePreviousFillsAddressing) {
   session.firmware.hidDescriptorAddress = 0x1;
   session.firmware.reportId = 3;
   session.firmware.vendorId = 0x1111;
-  BuildImage(kImageStartUSB, 0x200, {kIdentityBlockUSB});
+  BuildImage(Spec(false));
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
 
   const std::string first =
@@ -252,7 +214,7 @@ TEST_F(ImageIdentityTest, FirstRenderingShowsThePreviousFillsAddressing) {
 }
 
 TEST_F(ImageIdentityTest, YesToBothMismatchQuestionsKeepsTheImageIds) {
-  BuildImage(kImageStartI2C, 0x200, {kIdentityBlockI2C});
+  BuildImage(Spec(true));
   SelectDevice(0x44E, 0x222);
   window.QueueAnswer(MessageAnswer::kYes);
   window.QueueAnswer(MessageAnswer::kYes);
@@ -279,7 +241,7 @@ TEST_F(ImageIdentityTest, YesToBothMismatchQuestionsKeepsTheImageIds) {
 }
 
 TEST_F(ImageIdentityTest, NoToAMismatchQuestionRefusesTheImage) {
-  BuildImage(kImageStartI2C, 0x200, {kIdentityBlockI2C});
+  BuildImage(Spec(true));
   SelectDevice(0x44E, 0x222);
   window.QueueAnswer(MessageAnswer::kNo);
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
@@ -294,7 +256,7 @@ TEST_F(ImageIdentityTest, NoToAMismatchQuestionRefusesTheImage) {
 }
 
 TEST_F(ImageIdentityTest, OnlyTheDifferingIdIsAskedAbout) {
-  BuildImage(kImageStartI2C, 0x200, {kIdentityBlockI2C});
+  BuildImage(Spec(true));
   SelectDevice(0x488, 0x222);
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
   ASSERT_EQ(window.messageBoxes().size(), 1u);
@@ -312,20 +274,14 @@ TEST_F(ImageIdentityTest, UnreadableImagesFailWithoutAMessageOfTheirOwn) {
   EXPECT_EQ(window.verbose(), "");
 
   // An image too short to hold either block.
-  BuildImage(kImageStartI2C, 0x100, {});
+  BuildImage(Spec(true), [](std::vector<uint8_t>& bytes) { bytes.resize(0x100); });
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
   EXPECT_EQ(window.verbose().find("New FW Info"), std::string::npos);
 }
 
 TEST_F(ImageIdentityTest, MissingTagFailsAfterTheFirstRendering) {
   // The block ends at start + 0x140; the tag lies at start + 0x196.
-  std::vector<uint8_t> bytes(0x200, 0);
-  PutBlock(bytes, kImageStartI2C, kIdentityBlockI2C, {}, 0);
-  bytes.resize(0x150);
-  std::vector<std::string> lines = HexLines(kImageStartI2C, bytes);
-  image = std::make_unique<HexFile>(std::deque<std::string>(lines.begin(), lines.end()));
-  ASSERT_EQ(image->Parse(), 0);
-  session.firmware.image = image.get();
+  BuildImage(Spec(true), [](std::vector<uint8_t>& bytes) { bytes.resize(0x150); });
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
   EXPECT_EQ(session.firmware.fromHexFile, 0);
 }
