@@ -96,7 +96,7 @@ void StartFirmware(ControllerState& s) {
   const uint32_t table = s.config.compTableSize;
   size_t from = 0;
   size_t end = 0;
-  if (table + 2 <= kFactoryPageSize && s.flash[kPageIndex + table] != 0) {
+  if (table <= kFactoryPageSize - 2 && s.flash[kPageIndex + table] != 0) {
     end = FindStructureEnd(s.flash, kPageIndex + table, kFlashSize);
     from = kPageIndex + table;
   }
@@ -185,8 +185,14 @@ ControllerState Controller::Manufacture(const ControllerConfig& config) {
 
 Controller::Controller(ControllerState state, padflash::Clock& clock)
     : state_(std::move(state)), clock_(clock) {
+  // A state read back from a file is taken only as far as it fits the part.
   state_.flash.resize(kFlashSize, 0xFF);
   state_.ram.resize(kRamMirrorSize, 0);
+  if (state_.pendingReply.size() != kWholeReport) state_.pendingReply.clear();
+  std::erase_if(state_.regions, [](const FormattedRegion& r) {
+    return r.address < padflash::kFlashBase ||
+           static_cast<uint64_t>(r.address) + r.length > kFlashEnd;
+  });
 }
 
 }  // namespace sim

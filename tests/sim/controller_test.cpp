@@ -419,4 +419,26 @@ TEST_F(SimController, ErasedFactoryPageFallsBackToTheImageDefaults) {
   EXPECT_EQ(c.ReadRam(0xC2C0, 2), Buffer({0x12, 0x05}));
 }
 
+TEST_F(SimController, OddConfigurationsAndDamagedSavedStatesStayInsideTheirMemory) {
+  sim::ControllerConfig config;
+  config.compTableSize = 0xFFFFFFFF;  // no room for a structure on the page
+  sim::Controller& odd = bus.Attach(config);
+  EXPECT_FALSE(odd.state().structureFromFactoryPage);
+  EXPECT_EQ(odd.productId(), 0x0101) << "runs from the image's defaults";
+
+  sim::ControllerState saved = AttachDefault(/*inBootloader=*/true).state();
+  saved.config.serial = "DAMAGED";
+  saved.flash.resize(100);
+  saved.pendingReply.assign(7, 0xAA);
+  saved.formatImage.formatted = true;
+  saved.regions.push_back({0, 0x0800FF00, 0x1000, 0, 0});  // runs past the flash
+  sim::Controller& damaged = bus.Restore(saved);
+  EXPECT_TRUE(damaged.regions().empty());
+  auto boot = Bootloader(damaged);
+  EXPECT_EQ(boot->Read().at(0), 0x5A) << "status, not the damaged reply";
+  ASSERT_TRUE(boot->Write(Command({padflash::kCmdValidate, 1})));
+  EXPECT_EQ(LastError(*boot), padflash::NV_err_no_recent_image);
+  EXPECT_EQ(damaged.ReadFlash(0x0800FFFF, 4).size(), 1u);
+}
+
 }  // namespace
