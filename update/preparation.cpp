@@ -103,8 +103,10 @@ bool LoadImage(Session& session) {
     PrintStatus(session, "Loading and parsing file... \r\n");
     session.image = std::make_unique<HexFile>(session.config);
   }
-  if (session.image->Parse() != 0) {
-    // A half-parsed image must never reach the update session.
+  // A file that holds no HEX record of the image (a library binary given with
+  // /d, for one) fails here as a parse error rather than later as an identity
+  // mismatch. A failed image never reaches the update session.
+  if (session.image->Parse() != 0 || session.image->segmentCount() == 0) {
     session.image.reset();
     Print(session, "\nError parsing hex file\r\n");
     return false;
