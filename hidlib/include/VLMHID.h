@@ -83,7 +83,16 @@ class VLMHID_API VirtualVLMHIDInterface {
   virtual ~VirtualVLMHIDInterface() = default;
   // Slot 1. Fills at most *count entries (none when entries is null), sets
   // *count to the number of matching devices and raises *maxPathBytes to one
-  // above the longest matching path in bytes. Returns 0.
+  // above the longest matching path in bytes. Returns 0; -1 (nothing done)
+  // when count or maxPathBytes is null.
+  //
+  // Path copies are bounded and terminated. The bound, in wide characters,
+  // is *maxPathBytes as passed in when above 0; otherwise the *maxPathBytes
+  // this object reported on its last call without entries (the usual first
+  // pass); otherwise none. So a second pass on the object of the first pass
+  // stays within buffers of the reported size even when a device with a
+  // longer path appeared in between; a caller with other buffers passes
+  // their size in *maxPathBytes.
   virtual int EnumDevices(const DeviceFilter* filters, int filterCount, DeviceEntry* entries,
                           int* count, int* maxPathBytes) = 0;
   // Slot 2. As EnumDevices with three independent lists (0 is an ordinary value).
