@@ -1,0 +1,102 @@
+// Whole update sessions against the simulated controller.
+#include "update/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/session/session_setup.h"
+#include "update/bootloader_protocol.h"
+#include "update/factory_block.h"
+
+#ifndef PADFLASH_SESSION_GOLDEN_DIR
+#error "PADFLASH_SESSION_GOLDEN_DIR must name tests/session/golden"
+#endif
+
+namespace padflash {
+namespace {
+
+using testing::SessionWorld;
+
+constexpr uint32_t kT = 480;
+
+std::string Golden(const std::string& name) {
+  std::ifstream file(std::string(PADFLASH_SESSION_GOLDEN_DIR) + "/" + name, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Writes the transcript next to the build when PADFLASH_WRITE_GOLDEN is set,
+// so a changed transcript can be read and then committed by hand.
+void MaybeWriteGolden(const std::string& name, const std::string& text) {
+  if (getenv("PADFLASH_WRITE_GOLDEN") == nullptr) return;
+  std::ofstream(std::string(PADFLASH_SESSION_GOLDEN_DIR) + "/" + name, std::ios::binary) << text;
+}
+
+class UpdateSessionTest : public ::testing::Test {
+ protected:
+  sim::ControllerConfig controllerConfig() {
+    sim::ControllerConfig c;
+    c.vendorId = 0x0488;
+    c.productId = 0x0101;
+    c.chipId = 0x12;
+    c.revision = 0x05;
+    c.feedConfig1 = 0x3C;
+    c.serial = "SIM0001";
+    return c;
+  }
+  fwgen::FirmwareSpec newFirmware() {
+    fwgen::FirmwareSpec spec;
+    spec.vendorId = 0x0488;
+    spec.productId = 0x0101;
+    spec.chipId = 0x12;
+    spec.revision = 0x06;
+    spec.feedConfig1 = 0x5A;
+    spec.codeBytes = 0x2000;
+    spec.seed = 7;
+    return spec;
+  }
+
+  SessionWorld world;
+};
+
+TEST_F(UpdateSessionTest, SuccessfulUpdateOfARunningController) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
+  const std::vector<uint8_t> factoryValues = c.ReadFlash(kFactoryPageAddress + kT + 72, 3);
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window.verbose();
+
+  const size_t before = world.window.verbose().size();
+  const int result = UpdateThread(world.session);
+  const std::string transcript = world.VerboseSince(before);
+  MaybeWriteGolden("successful_update.txt", transcript);
+
+  EXPECT_EQ(result, kExitSuccess);
+  EXPECT_EQ(world.session.UpdateResult, 0);
+  EXPECT_EQ(world.window.status(), "Firmware was successfully updated to version: 12.6\r\n");
+  EXPECT_EQ(transcript, Golden("successful_update.txt"));
+
+  // The controller runs the new firmware.
+  EXPECT_FALSE(c.inBootloader());
+  EXPECT_EQ(c.runningChipId(), 0x12);
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  // Its factory comp table is the original, its new structure carries the
+  // access offset at T + 68 and the three factory bytes at T + 72.
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress, kT), compTable);
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress + kT + 68, 4),
+            (std::vector<uint8_t>{0x34, 0x3F, 0xFF, 0x1F}));
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress + kT + 72, 3), factoryValues);
+  // FeedConfig1 was written back into RAM (the new defaults say 0x5A).
+  EXPECT_EQ(c.feedConfig1(), 0x3C);
+  EXPECT_NE(transcript.find("FeedConfig1 reads:0x3C\r\n"), std::string::npos);
+  // The personality file is gone; the inputs are enabled again.
+  EXPECT_TRUE(world.dir.PersonalityFiles().empty());
+  EXPECT_TRUE(world.window.IsEnabled(kIdExecute));
+  EXPECT_FALSE(world.system.IsNamedMutexHeld(kSessionMutexName));
+}
+
+}  // namespace
+}  // namespace padflash
