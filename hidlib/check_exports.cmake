@@ -1,6 +1,8 @@
 # Checks the dynamic symbol table of a VLMHID shared library: every exported
-# function and the interface class's vtable and type information are there,
-# and nothing else is.
+# function and the interface class's type information are there, and nothing
+# else is. The class's vtable and inline members are allowed; an optimised
+# build emits no vtable of the abstract class (no object of exactly that type
+# is ever built), so it is not required.
 #
 #   cmake -DLIBRARY=<libVLMHID.so> -DNM=<nm> -P check_exports.cmake
 
@@ -9,7 +11,7 @@ cmake_minimum_required(VERSION 3.25)
 set(REQUIRED
     CreateVLMHIDInterface DestroyVLMHIDInterface EnumDevices EnumDevicesEx ConnectToDevice
     ConnectToDeviceEx DisconnectFromDevice WriteOutputReport ReadInputReport WriteFeatureReport
-    ReadFeatureReport "vtable for VirtualVLMHIDInterface" "typeinfo for VirtualVLMHIDInterface")
+    ReadFeatureReport "typeinfo for VirtualVLMHIDInterface")
 set(CLASS_PREFIXES
     "VirtualVLMHIDInterface::" "vtable for VirtualVLMHIDInterface"
     "typeinfo for VirtualVLMHIDInterface" "typeinfo name for VirtualVLMHIDInterface")
