@@ -82,9 +82,10 @@ TEST(HidrawBackend, OnlyPathsItListsCanBeOpened) {
   bench.Attach(1, Bootloader());
   auto backend = bench.NewBackend();
   for (const wchar_t* path :
-       {L"/dev/hidraw0", L"/dev/hidraw0&col04", L"/dev/hidraw0&col00", L"/dev/hidraw0&col1",
-        L"/dev/hidraw0&col001", L"/dev/hidraw0&col0x", L"/dev/hidraw1&col01", L"/dev/hidraw7",
-        L"/dev/hidrawA", L"/tmp/hidraw1", L"/dev/hidraw", L""}) {
+       {L"/dev/hidraw0", L"/dev/hidraw0&col04", L"/dev/hidraw0&col", L"/dev/hidraw0&COL01",
+        L"/dev/hidraw0&col00", L"/dev/hidraw0&col1", L"/dev/hidraw0&col001", L"/dev/hidraw0&col0x",
+        L"/dev/hidraw1&col01", L"/dev/hidraw7", L"/dev/hidrawA", L"/tmp/hidraw1", L"/dev/hidraw",
+        L""}) {
     EXPECT_EQ(backend->Open(path, OpenAccess::kNone), nullptr) << std::wstring(path).size();
   }
   EXPECT_NE(backend->Open(L"/dev/hidraw1", OpenAccess::kNone), nullptr);
@@ -164,21 +165,6 @@ TEST(HidrawBackend, NodeWithoutReportDescriptorIsOneInterfaceWithoutCapabilities
   HidCaps caps;
   ASSERT_TRUE(backend->Open(L"/dev/hidraw4", OpenAccess::kNone)->GetCaps(caps));
   EXPECT_EQ(caps.numberFeatureValueCaps, 0);
-}
-
-TEST(HidrawBackend, InterfacePathsSplitBackIntoNodeAndCollection) {
-  std::string name;
-  int collection = -1;
-  ASSERT_TRUE(vlmhid::hidraw::SplitInterfacePath(L"/dev/hidraw12&col03", "/dev", name, collection));
-  EXPECT_EQ(name, "hidraw12");
-  EXPECT_EQ(collection, 3);
-  ASSERT_TRUE(vlmhid::hidraw::SplitInterfacePath(L"/dev/hidraw0&col10", "/dev", name, collection));
-  EXPECT_EQ(collection, 10);
-  ASSERT_TRUE(vlmhid::hidraw::SplitInterfacePath(L"/dev/hidraw0", "/dev", name, collection));
-  EXPECT_EQ(collection, 0);
-  EXPECT_FALSE(vlmhid::hidraw::SplitInterfacePath(L"/dev/hidraw0&col", "/dev", name, collection));
-  EXPECT_FALSE(vlmhid::hidraw::SplitInterfacePath(L"/dev/hidraw0&COL01", "/dev", name, collection));
-  EXPECT_EQ(vlmhid::hidraw::InterfacePath("/dev", "hidraw3", 2), L"/dev/hidraw3&col02");
 }
 
 }  // namespace
