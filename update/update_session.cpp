@@ -74,6 +74,23 @@ bool ReconnectWithRetries(Session& session) {
   return false;
 }
 
+// The ending's reconnect after a bootloader reset: the bootloader of a USB
+// device may come back under the device's IDs or under its own
+// (0x0488/0xD0C0), so each attempt tries both, as the invoke does.
+bool ReconnectToBootloader(Session& session) {
+  const DeviceIdentity& d = session.device;
+  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
+    session.system.SleepMs(kReconnectPauseMs);
+    if (Connect(session)) return true;
+    if (session.connection &&
+        session.connection->ConnectToDevice(d.bootloaderVendorId, d.bootloaderProductId, d.reportId,
+                                            kConnectMode) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void Disconnect(Session& session) {
   if (session.connection) session.connection->DisconnectFromDevice();
 }
@@ -211,7 +228,7 @@ bool LeaveBootloader(Session& session, int& result) {
   if (session.device.isI2C != 0) return true;
   session.system.SleepMs(kBeforeBootloaderReconnectMs);
   Disconnect(session);
-  if (ReconnectWithRetries(session)) return true;
+  if (ReconnectToBootloader(session)) return true;
   PrintStatus(session, "ERROR reconnecting to bootloaderdevice\r\n");
   session.UpdateResult = kResultCannotReconnectBootloader;
   result = kExitClosingStepFailed;

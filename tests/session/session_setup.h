@@ -22,32 +22,49 @@ namespace padflash::testing {
 
 class SessionWorld {
  public:
-  SessionWorld() : session(window, system, [this] { return sim::CreateBusInterface(bus); }) {}
+  SessionWorld() { Restart(); }
+
+  // A new run of the program: a fresh window and session state; the bus,
+  // the files and the system stay.
+  void Restart() {
+    session_.reset();
+    window_ = std::make_unique<RecordingWindow>();
+    session_ = std::make_unique<Session>(*window_, system,
+                                         [this] { return sim::CreateBusInterface(bus); });
+    session_->config.firmwarePath = firmwarePath_;
+  }
+
+  RecordingWindow& window() { return *window_; }
+  Session& session() { return *session_; }
 
   // The firmware file the preparation will load, written as Intel HEX.
   void WriteFirmwareFile(const fwgen::FirmwareSpec& spec, const std::string& name = "fw.hex") {
     std::ofstream(name, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
-    session.config.firmwarePath = name;
+    firmwarePath_ = name;
+    session_->config.firmwarePath = name;
   }
 
   // What the window does before Execute: the device list, then the
   // preparation flow. Returns PrepareUpdate's result (0 ready).
   int Prepare() {
-    RefreshDeviceList(session);
-    return PrepareUpdate(session);
+    RefreshDeviceList(session());
+    return PrepareUpdate(session());
   }
 
   // The verbose text printed from `from` (a length of the pane) on.
   std::string VerboseSince(size_t from) {
-    const std::string all = window.verbose();
+    const std::string all = window_->verbose();
     return from <= all.size() ? all.substr(from) : std::string();
   }
 
   WorkingDirectory dir;
-  RecordingWindow window;
   TestSystemPort system;
   sim::Bus bus{system.clock()};
-  Session session;
+
+ private:
+  std::string firmwarePath_;
+  std::unique_ptr<RecordingWindow> window_;
+  std::unique_ptr<Session> session_;
 };
 
 }  // namespace padflash::testing

@@ -67,16 +67,16 @@ TEST_F(UpdateSessionTest, SuccessfulUpdateOfARunningController) {
   const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
   const std::vector<uint8_t> factoryValues = c.ReadFlash(kFactoryPageAddress + kT + 72, 3);
   world.WriteFirmwareFile(newFirmware());
-  ASSERT_EQ(world.Prepare(), 0) << world.window.verbose();
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
 
-  const size_t before = world.window.verbose().size();
-  const int result = UpdateThread(world.session);
+  const size_t before = world.window().verbose().size();
+  const int result = UpdateThread(world.session());
   const std::string transcript = world.VerboseSince(before);
   MaybeWriteGolden("successful_update.txt", transcript);
 
   EXPECT_EQ(result, kExitSuccess);
-  EXPECT_EQ(world.session.UpdateResult, 0);
-  EXPECT_EQ(world.window.status(), "Firmware was successfully updated to version: 12.6\r\n");
+  EXPECT_EQ(world.session().UpdateResult, 0);
+  EXPECT_EQ(world.window().status(), "Firmware was successfully updated to version: 12.6\r\n");
   EXPECT_EQ(transcript, Golden("successful_update.txt"));
 
   // The controller runs the new firmware.
@@ -94,8 +94,68 @@ TEST_F(UpdateSessionTest, SuccessfulUpdateOfARunningController) {
   EXPECT_NE(transcript.find("FeedConfig1 reads:0x3C\r\n"), std::string::npos);
   // The personality file is gone; the inputs are enabled again.
   EXPECT_TRUE(world.dir.PersonalityFiles().empty());
-  EXPECT_TRUE(world.window.IsEnabled(kIdExecute));
+  EXPECT_TRUE(world.window().IsEnabled(kIdExecute));
   EXPECT_FALSE(world.system.IsNamedMutexHeld(kSessionMutexName));
+}
+
+TEST_F(UpdateSessionTest, BootloaderErrorAfterADataChunkThenASecondRunRestoresFromTheFile) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  const std::vector<uint8_t> originalPage = c.ReadFlash(kFactoryPageAddress, 1024);
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  c.faults().bootloaderErrorAfterChunk = 3;
+
+  size_t before = world.window().verbose().size();
+  EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
+  std::string transcript = world.VerboseSince(before);
+  EXPECT_EQ(world.session().UpdateResult, 28);
+  EXPECT_EQ(world.window().status(), "ERROR: Bootloader error.");
+  // Three chunks went out; the error stopped the walk before flush.
+  EXPECT_NE(transcript.find("Bytes Written: 1040\r\nUpdate in progress: 11 %\r\n. Done\r\n"
+                            "ERROR...\r\nGetting Bootloader status."),
+            std::string::npos);
+  EXPECT_EQ(transcript.find("Flushing"), std::string::npos);
+  // The ending reset the bootloader and found it again.
+  EXPECT_NE(transcript.find("\r\nResetting...Done\r\n"), std::string::npos);
+  EXPECT_EQ(transcript.find("ERROR reconnecting"), std::string::npos);
+  const std::string ending =
+      "Disconnecting from device... \r\nDone\r\n"
+      "The Firmware update was NOT completed\r\nPlease try again\r\n";
+  EXPECT_EQ(transcript.substr(transcript.size() - ending.size()), ending);
+  ASSERT_FALSE(world.window().messageBoxes().empty());
+  EXPECT_EQ(world.window().messageBoxes().back().caption, "FW Update Incomplete");
+  EXPECT_FALSE(world.window().IsVisible(kIdExecute));
+  // The controller is left in its bootloader; the personality file stays.
+  EXPECT_TRUE(c.inBootloader());
+  EXPECT_FALSE(c.imageValid());
+  ASSERT_EQ(world.dir.PersonalityFiles(), std::vector<std::string>{"sf20150811_101010.mem"});
+
+  // The program is run again: it finds the bootloader and the file.
+  world.Restart();
+  world.system.utcNow.hour = 11;
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  EXPECT_TRUE(world.session().bootloaderMode);
+  EXPECT_TRUE(world.session().usePersonalityFile);
+  before = world.window().verbose().size();
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccessRetryAdvised);
+  transcript = world.VerboseSince(before);
+  EXPECT_EQ(world.session().UpdateResult, 0);
+  EXPECT_NE(transcript.find("Opened Factory File: sf20150811_101010.mem\r\n"), std::string::npos);
+  EXPECT_EQ(transcript.find("Invalid Personality File"), std::string::npos);
+  EXPECT_NE(transcript.find("Firmware was successfully updated to version: 12.6\r\nDone\r\n"),
+            std::string::npos);
+  // A result other than 0 puts the result text on the status line.
+  EXPECT_EQ(world.window().status(), "Firmware was successfully updated.");
+
+  // Running the new firmware with the factory comp table and factory bytes
+  // from the file; nothing is left to restore from.
+  EXPECT_FALSE(c.inBootloader());
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress, kT),
+            std::vector<uint8_t>(originalPage.begin(), originalPage.begin() + kT));
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress + kT + 72, 3),
+            std::vector<uint8_t>(originalPage.begin() + kT + 72, originalPage.begin() + kT + 75));
+  EXPECT_TRUE(world.dir.PersonalityFiles().empty());
 }
 
 }  // namespace
