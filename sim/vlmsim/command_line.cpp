@@ -159,9 +159,9 @@ ParseResult ParseFault(const std::vector<std::string>& words, Command command) {
     } else {
       const bool delay = rule == "return-delay";
       const uint64_t max = delay ? 3600000 : 0x7FFFFFFF;
-      if (!number(3, delay ? 0 : 1, max, v)) {
-        return Fail("fault " + rule + ": '" + words[3] + "' is not a number from " +
-                    (delay ? "0" : "1") + " to " + std::to_string(max));
+      if (!number(3, 1, max, v)) {
+        return Fail("fault " + rule + ": '" + words[3] + "' is not a number from 1 to " +
+                    std::to_string(max));
       }
       fault.count = uint32_t(v);
       fault.kind = rule == "fail-set"              ? FaultKind::kFailSet
@@ -304,11 +304,11 @@ Commands:
                                 after write chunk K the last error is CODE
       no-return-after-invoke    the controller stays away after invoke
       no-return-after-reset     the controller stays away after reset
-      return-delay MS           away for MS ms after invoke or reset
-                                (default 500)
+      return-delay MS           away for MS ms (1 to 3600000) after invoke
+                                or reset instead of the usual 500
       power-loss-at-chunk K     power fails at write chunk K: back as the
                                 bootloader, image invalid, factory page erased
-      clear                     drop every rule, delay back to 500 ms
+      clear                     drop every rule
 
 Exit status: 0 done, 1 failed (unknown serial, state file trouble),
 2 bad usage.

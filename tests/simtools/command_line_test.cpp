@@ -173,7 +173,6 @@ TEST(VlmsimCommandLine, FaultRules) {
       {{"no-return-after-invoke"}, FaultKind::kNoReturnAfterInvoke, 0, 0},
       {{"no-return-after-reset"}, FaultKind::kNoReturnAfterReset, 0, 0},
       {{"return-delay", "2500"}, FaultKind::kReturnDelay, 2500, 0},
-      {{"return-delay", "0"}, FaultKind::kReturnDelay, 0, 0},
       {{"power-loss-at-chunk", "7"}, FaultKind::kPowerLossAtChunk, 7, 0},
   };
   for (const Case& c : cases) {
@@ -204,6 +203,7 @@ TEST(VlmsimCommandLine, RefusesMalformedFaultRules) {
            {"bootloader-error", "0x100", "after-chunk", "2"},
            {"bootloader-error", "6", "after-chunk", "0"},
            {"return-delay", "3600001"},
+           {"return-delay", "0"},
            {"power-loss-at-chunk", "-1"},
        }) {
     std::vector<std::string> words = {"fault", "SIM1"};

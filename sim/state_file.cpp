@@ -1,0 +1,654 @@
+#include "sim/state_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <thread>
+
+#include "update/bootloader_protocol.h"
+
+namespace sim {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* kFormatName = "padflash-sim-bus";
+constexpr int kFormatVersion = 1;
+constexpr size_t kWholeReport = padflash::kReportSize + 1;
+constexpr uint64_t kFlashEnd = uint64_t{padflash::kFlashBase} + kFlashSize;
+
+// ---- text ------------------------------------------------------------------
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    auto c = static_cast<uint32_t>(wc);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = '?';
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The JSON parser has already refused malformed UTF-8.
+std::wstring FromUtf8(const std::string& text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    uint32_t code = extra == 0   ? lead
+                    : extra == 1 ? lead & 0x1F
+                    : extra == 2 ? lead & 0x0F
+                                 : lead & 0x07;
+    for (int k = 1; k <= extra && i + k < text.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    out.push_back(static_cast<wchar_t>(code));
+    i += 1 + extra;
+  }
+  return out;
+}
+
+// ---- reading fields ----------------------------------------------------------
+
+// Reads the fields of one JSON object into a struct. An absent field keeps
+// the struct's value; a field of the wrong type or out of range records the
+// first error and makes every later call a no-op.
+class Reader {
+ public:
+  Reader(const json& object, std::string where, std::string& error)
+      : object_(object), where_(std::move(where)), error_(error) {
+    if (error_.empty() && !object_.is_object()) error_ = where_ + ": must be an object";
+  }
+
+  bool ok() const { return error_.empty(); }
+
+  template <typename T>
+  void Number(const char* key, T& out, uint64_t min = 0,
+              uint64_t max = static_cast<uint64_t>(std::numeric_limits<T>::max())) {
+    const json* value = Find(key);
+    if (value == nullptr) return;
+    if (!value->is_number_unsigned() &&
+        !(value->is_number_integer() && value->get<int64_t>() >= 0)) {
+      Fail(key, "must be a whole number of at least 0");
+      return;
+    }
+    const auto v = value->get<uint64_t>();
+    if (v < min || v > max) {
+      Fail(key, "must be from " + std::to_string(min) + " to " + std::to_string(max));
+      return;
+    }
+    out = static_cast<T>(v);
+  }
+
+  void Flag(const char* key, bool& out) {
+    const json* value = Find(key);
+    if (value == nullptr) return;
+    if (!value->is_boolean()) return Fail(key, "must be true or false");
+    out = value->get<bool>();
+  }
+
+  void Text(const char* key, std::string& out) {
+    const json* value = Find(key);
+    if (value == nullptr) return;
+    if (!value->is_string()) return Fail(key, "must be a string");
+    out = value->get<std::string>();
+  }
+
+  void Bytes(const char* key, std::vector<uint8_t>& out) {
+    std::string text;
+    const json* value = Find(key);
+    if (value == nullptr) return;
+    if (!value->is_string() || !FromHex(value->get_ref<const std::string&>(), out)) {
+      Fail(key, "must be a string of hex digit pairs");
+    }
+  }
+
+  void ModeField(const char* key, Mode& out) {
+    std::string text;
+    Text(key, text);
+    if (!ok() || text.empty()) return;
+    if (text == "firmware") {
+      out = Mode::kFirmware;
+    } else if (text == "bootloader") {
+      out = Mode::kBootloader;
+    } else {
+      Fail(key, "must be \"firmware\" or \"bootloader\"");
+    }
+  }
+
+  // Null when absent (or after an error).
+  const json* Child(const char* key) { return Find(key); }
+  std::string Where(const char* key) const { return where_ + "." + key; }
+  void Fail(const char* key, const std::string& why) {
+    if (error_.empty()) error_ = Where(key) + ": " + why;
+  }
+
+ private:
+  const json* Find(const char* key) {
+    if (!ok()) return nullptr;
+    auto it = object_.find(key);
+    return it == object_.end() ? nullptr : &*it;
+  }
+
+  const json& object_;
+  std::string where_;
+  std::string& error_;
+};
+
+json ConfigToJson(const ControllerConfig& c) {
+  return {{"transport", c.i2c ? "i2c" : "usb"},
+          {"vendorId", c.vendorId},
+          {"productId", c.productId},
+          {"chipId", c.chipId},
+          {"revision", c.revision},
+          {"reportId", c.reportId},
+          {"bootloaderVersion", c.bootloaderVersion},
+          {"compTableSize", c.compTableSize},
+          {"feedConfig1", c.feedConfig1},
+          {"serial", c.serial},
+          {"product", ToUtf8(c.product)},
+          {"inBootloader", c.inBootloader},
+          {"restartDelayMs", c.restartDelayMs},
+          {"i2cAddress", c.i2cAddress},
+          {"hidDescriptorAddress", c.hidDescriptorAddress}};
+}
+
+void ConfigFromJson(Reader& r, ControllerConfig& c) {
+  std::string transport = c.i2c ? "i2c" : "usb";
+  r.Text("transport", transport);
+  if (r.ok() && transport != "usb" && transport != "i2c") {
+    r.Fail("transport", "must be \"usb\" or \"i2c\"");
+  }
+  c.i2c = transport == "i2c";
+  r.Number("vendorId", c.vendorId);
+  r.Number("productId", c.productId);
+  r.Number("chipId", c.chipId);
+  r.Number("revision", c.revision);
+  r.Number("reportId", c.reportId, 1);
+  r.Number("bootloaderVersion", c.bootloaderVersion);
+  r.Number("compTableSize", c.compTableSize, 0, kFactoryPageSize);
+  r.Number("feedConfig1", c.feedConfig1);
+  r.Text("serial", c.serial);
+  std::string product = ToUtf8(c.product);
+  r.Text("product", product);
+  c.product = FromUtf8(product);
+  r.Flag("inBootloader", c.inBootloader);
+  r.Number("restartDelayMs", c.restartDelayMs);
+  r.Number("i2cAddress", c.i2cAddress);
+  r.Number("hidDescriptorAddress", c.hidDescriptorAddress);
+}
+
+json FaultsToJson(const FaultRules& f) {
+  return {{"failSetAt", f.failSetAt},
+          {"failGetAt", f.failGetAt},
+          {"corruptReadReplyAt", f.corruptReadReplyAt},
+          {"corruptEveryReadReply", f.corruptEveryReadReply},
+          {"bootloaderErrorAfterChunk", f.bootloaderErrorAfterChunk},
+          {"bootloaderErrorCode", f.bootloaderErrorCode},
+          {"noReturnAfterInvoke", f.noReturnAfterInvoke},
+          {"noReturnAfterReset", f.noReturnAfterReset},
+          {"powerLossAtChunk", f.powerLossAtChunk},
+          {"returnDelayMs", f.returnDelayMs}};
+}
+
+void FaultsFromJson(Reader& r, FaultRules& f) {
+  r.Number("failSetAt", f.failSetAt);
+  r.Number("failGetAt", f.failGetAt);
+  r.Number("corruptReadReplyAt", f.corruptReadReplyAt);
+  r.Flag("corruptEveryReadReply", f.corruptEveryReadReply);
+  r.Number("bootloaderErrorAfterChunk", f.bootloaderErrorAfterChunk);
+  r.Number("bootloaderErrorCode", f.bootloaderErrorCode);
+  r.Flag("noReturnAfterInvoke", f.noReturnAfterInvoke);
+  r.Flag("noReturnAfterReset", f.noReturnAfterReset);
+  r.Number("powerLossAtChunk", f.powerLossAtChunk);
+  r.Number("returnDelayMs", f.returnDelayMs);
+}
+
+json CountersToJson(const ControllerCounters& c) {
+  return {{"sets", c.sets},
+          {"gets", c.gets},
+          {"failedSets", c.failedSets},
+          {"failedGets", c.failedGets},
+          {"memoryReadReplies", c.memoryReadReplies},
+          {"writeChunks", c.writeChunks},
+          {"restarts", c.restarts}};
+}
+
+void CountersFromJson(Reader& r, ControllerCounters& c) {
+  r.Number("sets", c.sets);
+  r.Number("gets", c.gets);
+  r.Number("failedSets", c.failedSets);
+  r.Number("failedGets", c.failedGets);
+  r.Number("memoryReadReplies", c.memoryReadReplies);
+  r.Number("writeChunks", c.writeChunks);
+  r.Number("restarts", c.restarts);
+}
+
+json FormatImageToJson(const FormatImageRecord& f) {
+  return {{"formatted", f.formatted},
+          {"regionCount", f.regionCount},
+          {"imageWord", ToHex(f.imageWord, sizeof f.imageWord)},
+          {"hidDescriptorAddress", f.hidDescriptorAddress},
+          {"i2cAddress", f.i2cAddress},
+          {"reportId", f.reportId}};
+}
+
+void FormatImageFromJson(Reader& r, FormatImageRecord& f) {
+  r.Flag("formatted", f.formatted);
+  r.Number("regionCount", f.regionCount);
+  std::vector<uint8_t> word(f.imageWord, f.imageWord + sizeof f.imageWord);
+  r.Bytes("imageWord", word);
+  if (r.ok() && word.size() != sizeof f.imageWord) r.Fail("imageWord", "must be 4 bytes");
+  if (r.ok()) std::memcpy(f.imageWord, word.data(), sizeof f.imageWord);
+  r.Number("hidDescriptorAddress", f.hidDescriptorAddress);
+  r.Number("i2cAddress", f.i2cAddress);
+  r.Number("reportId", f.reportId);
+}
+
+json RegionToJson(const FormattedRegion& g) {
+  return {{"index", g.index},
+          {"address", g.address},
+          {"length", g.length},
+          {"fletcher32", g.fletcher32},
+          {"bytesWritten", g.bytesWritten}};
+}
+
+void RegionFromJson(Reader& r, FormattedRegion& g) {
+  r.Number("index", g.index);
+  r.Number("address", g.address);
+  r.Number("length", g.length);
+  r.Number("fletcher32", g.fletcher32);
+  r.Number("bytesWritten", g.bytesWritten);
+  // The bootloader checks and writes regions in place: they lie in flash.
+  if (r.ok() && (g.address < padflash::kFlashBase || uint64_t{g.address} + g.length > kFlashEnd)) {
+    r.Fail("address", "the region must lie inside the 64 KiB of flash");
+  }
+}
+
+const char* ModeName(Mode mode) {
+  return mode == Mode::kFirmware ? "firmware" : "bootloader";
+}
+
+std::string SystemError(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+std::string ToHex(const uint8_t* data, size_t count) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * count);
+  for (size_t i = 0; i < count; ++i) {
+    out += kDigits[data[i] >> 4];
+    out += kDigits[data[i] & 0x0F];
+  }
+  return out;
+}
+
+bool FromHex(std::string_view text, std::vector<uint8_t>& out) {
+  if (text.size() % 2 != 0) return false;
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::vector<uint8_t> bytes(text.size() / 2);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const int high = digit(text[2 * i]);
+    const int low = digit(text[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes[i] = static_cast<uint8_t>(high << 4 | low);
+  }
+  out = std::move(bytes);
+  return true;
+}
+
+json ControllerStateToJson(const ControllerState& s) {
+  return {{"config", ConfigToJson(s.config)},
+          {"mode", ModeName(s.mode)},
+          {"restart",
+           {{"active", s.restart.active},
+            {"forever", s.restart.forever},
+            {"untilMs", s.restart.untilMs},
+            {"mode", ModeName(s.restart.mode)}}},
+          {"generation", s.generation},
+          {"flash", ToHex(s.flash.data(), s.flash.size())},
+          {"ram", ToHex(s.ram.data(), s.ram.size())},
+          {"accessOffset", s.accessOffset},
+          {"lastError", s.lastError},
+          {"flags", s.flags},
+          {"imageValid", s.imageValid},
+          {"running",
+           {{"chipId", s.runningChipId},
+            {"revision", s.runningRevision},
+            {"vendorId", s.runningVendorId},
+            {"productId", s.runningProductId},
+            {"structureFromFactoryPage", s.structureFromFactoryPage}}},
+          {"formatImage", FormatImageToJson(s.formatImage)},
+          {"regions",
+           [&] {
+             json regions = json::array();
+             for (const FormattedRegion& g : s.regions) regions.push_back(RegionToJson(g));
+             return regions;
+           }()},
+          {"pendingReply", ToHex(s.pendingReply.data(), s.pendingReply.size())},
+          {"faults", FaultsToJson(s.faults)},
+          {"counters", CountersToJson(s.counters)}};
+}
+
+bool ControllerStateFromJson(const json& object, ControllerState& out, std::string& error) {
+  error.clear();
+  ControllerState s;
+  Reader r(object, "controller", error);
+  if (const json* config = r.Child("config")) {
+    Reader c(*config, r.Where("config"), error);
+    ConfigFromJson(c, s.config);
+  }
+  r.ModeField("mode", s.mode);
+  if (const json* restart = r.Child("restart")) {
+    Reader t(*restart, r.Where("restart"), error);
+    t.Flag("active", s.restart.active);
+    t.Flag("forever", s.restart.forever);
+    t.Number("untilMs", s.restart.untilMs);
+    t.ModeField("mode", s.restart.mode);
+  }
+  r.Number("generation", s.generation);
+  r.Bytes("flash", s.flash);
+  if (r.ok() && s.flash.size() != kFlashSize) r.Fail("flash", "must be 65536 bytes");
+  r.Bytes("ram", s.ram);
+  if (r.ok() && s.ram.size() != kRamMirrorSize) {
+    r.Fail("ram", "must be " + std::to_string(kRamMirrorSize) + " bytes");
+  }
+  r.Number("accessOffset", s.accessOffset);
+  r.Number("lastError", s.lastError);
+  r.Number("flags", s.flags);
+  r.Flag("imageValid", s.imageValid);
+  if (const json* running = r.Child("running")) {
+    Reader g(*running, r.Where("running"), error);
+    g.Number("chipId", s.runningChipId);
+    g.Number("revision", s.runningRevision);
+    g.Number("vendorId", s.runningVendorId);
+    g.Number("productId", s.runningProductId);
+    g.Flag("structureFromFactoryPage", s.structureFromFactoryPage);
+  }
+  if (const json* format = r.Child("formatImage")) {
+    Reader f(*format, r.Where("formatImage"), error);
+    FormatImageFromJson(f, s.formatImage);
+  }
+  if (const json* regions = r.Child("regions")) {
+    if (!regions->is_array() || regions->size() > 255) {
+      r.Fail("regions", "must be a list of at most 255 regions");
+    }
+    for (size_t i = 0; r.ok() && i < regions->size(); ++i) {
+      FormattedRegion region;
+      Reader g((*regions)[i], r.Where("regions") + "[" + std::to_string(i) + "]", error);
+      RegionFromJson(g, region);
+      s.regions.push_back(region);
+    }
+  }
+  r.Bytes("pendingReply", s.pendingReply);
+  if (r.ok() && !s.pendingReply.empty() && s.pendingReply.size() != kWholeReport) {
+    r.Fail("pendingReply", "must be empty or one whole report of 532 bytes");
+  }
+  if (const json* faults = r.Child("faults")) {
+    Reader f(*faults, r.Where("faults"), error);
+    FaultsFromJson(f, s.faults);
+  }
+  if (const json* counters = r.Child("counters")) {
+    Reader c(*counters, r.Where("counters"), error);
+    CountersFromJson(c, s.counters);
+  }
+  if (!r.ok()) return false;
+  if (s.flash.empty()) {
+    error = "controller.flash: missing";
+    return false;
+  }
+  if (s.ram.empty()) s.ram.assign(kRamMirrorSize, 0);
+  out = std::move(s);
+  return true;
+}
+
+std::string BusToText(Bus& bus) {
+  std::lock_guard<std::recursive_mutex> lock(bus.mutex());
+  json controllers = json::array();
+  for (Controller* c : bus.controllers()) controllers.push_back(ControllerStateToJson(c->state()));
+  json file = {{"format", kFormatName},
+               {"version", kFormatVersion},
+               {"nextSerialNumber", bus.nextSerialNumber()},
+               {"controllers", std::move(controllers)}};
+  return file.dump(1) + "\n";
+}
+
+bool BusFromText(const std::string& text, Bus& bus, std::string& error) {
+  error.clear();
+  std::vector<ControllerState> states;
+  uint32_t nextSerial = 1;
+  if (text.find_first_not_of(" \t\r\n") != std::string::npos) {
+    json file = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (file.is_discarded()) {
+      error = "not valid JSON";
+      return false;
+    }
+    Reader r(file, "state", error);
+    std::string format;
+    r.Text("format", format);
+    int version = 0;
+    r.Number("version", version);
+    if (r.ok() && (format != kFormatName || version != kFormatVersion)) {
+      error = std::string("not a simulated bus of version ") + std::to_string(kFormatVersion);
+      return false;
+    }
+    r.Number("nextSerialNumber", nextSerial, 1);
+    const json* controllers = r.Child("controllers");
+    if (r.ok() && controllers != nullptr && !controllers->is_array()) {
+      r.Fail("controllers", "must be a list");
+    }
+    for (size_t i = 0; r.ok() && controllers != nullptr && i < controllers->size(); ++i) {
+      ControllerState state;
+      std::string why;
+      if (!ControllerStateFromJson((*controllers)[i], state, why)) {
+        error = "controllers[" + std::to_string(i) + "]" + why.substr(std::strlen("controller"));
+        return false;
+      }
+      states.push_back(std::move(state));
+    }
+    if (!r.ok()) return false;
+  }
+  std::lock_guard<std::recursive_mutex> lock(bus.mutex());
+  bus.DetachAll();
+  for (ControllerState& state : states) bus.Restore(std::move(state));
+  bus.setNextSerialNumber(nextSerial);
+  return true;
+}
+
+// ---- wall clock --------------------------------------------------------------
+
+uint64_t WallClock::NowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+void WallClock::SleepMs(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// ---- the bus in its file -------------------------------------------------------
+
+PersistentBus::PersistentBus(Bus& bus, std::string path)
+    : bus_(bus), path_(std::move(path)), lockPath_(path_ + ".lock") {
+  bus_.SetChangeHook([this] {
+    if (loading_) return;
+    dirty_ = true;
+    // A change outside any transaction (a test driving the bus directly) is
+    // saved at once, over whatever the file holds.
+    if (depth_ == 0 && LockFile()) {
+      Save();
+      UnlockFile();
+    }
+  });
+}
+
+PersistentBus::~PersistentBus() {
+  bus_.SetChangeHook(nullptr);
+  if (lockFd_ >= 0) close(lockFd_);
+}
+
+PersistentBus::FileId PersistentBus::StatFile() const {
+  FileId id;
+  struct stat st {};
+  if (stat(path_.c_str(), &st) != 0) return id;
+  id.exists = true;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.mtimeNs = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+bool PersistentBus::LockFile() {
+  if (lockFd_ < 0) {
+    lockFd_ = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd_ < 0) {
+      error_ = SystemError("cannot open the lock file", lockPath_);
+      return false;
+    }
+  }
+  while (flock(lockFd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      error_ = SystemError("cannot lock", lockPath_);
+      return false;
+    }
+  }
+  return true;
+}
+
+void PersistentBus::UnlockFile() {
+  if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
+}
+
+// Reloads the bus when the file is not what this process last saw.
+void PersistentBus::Refresh() {
+  const FileId id = StatFile();
+  if (loadOk_ && id == knownId_) return;
+  std::string text;
+  if (id.exists) {
+    const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      loadOk_ = false;
+      error_ = SystemError("cannot open the state file", path_);
+      return;
+    }
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        close(fd);
+        loadOk_ = false;
+        error_ = SystemError("cannot read the state file", path_);
+        return;
+      }
+      text.append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+  }
+  if (loadOk_ && text == knownText_) {
+    knownId_ = id;
+    return;
+  }
+  std::string why;
+  loading_ = true;
+  const bool parsed = BusFromText(text, bus_, why);
+  loading_ = false;
+  if (!parsed) {
+    loadOk_ = false;
+    error_ = "state file " + path_ + ": " + why;
+    return;
+  }
+  loadOk_ = true;
+  error_.clear();
+  knownText_ = std::move(text);
+  knownId_ = id;
+}
+
+bool PersistentBus::Save() {
+  dirty_ = false;
+  if (!loadOk_) return false;  // never overwrite a file that did not load
+  std::string text = BusToText(bus_);
+  if (text == knownText_ && StatFile() == knownId_) return true;
+  const std::string temp = path_ + ".tmp." + std::to_string(getpid());
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    saveError_ = SystemError("cannot create", temp);
+    return false;
+  }
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      saveError_ = SystemError("cannot write", temp);
+      close(fd);
+      unlink(temp.c_str());
+      return false;
+    }
+    done += static_cast<size_t>(wrote);
+  }
+  if (close(fd) != 0 || rename(temp.c_str(), path_.c_str()) != 0) {
+    saveError_ = SystemError("cannot replace", path_);
+    unlink(temp.c_str());
+    return false;
+  }
+  saveError_.clear();
+  knownText_ = std::move(text);
+  knownId_ = StatFile();
+  return true;
+}
+
+PersistentBus::Transaction::Transaction(PersistentBus& owner)
+    : owner_(owner), busLock_(owner.bus_.mutex()) {
+  if (owner_.depth_++ > 0) return;
+  if (!owner_.LockFile()) {
+    owner_.loadOk_ = false;
+    return;
+  }
+  owner_.Refresh();
+}
+
+bool PersistentBus::Transaction::Commit() {
+  if (!owner_.dirty_) return owner_.loadOk_;
+  return owner_.Save();
+}
+
+PersistentBus::Transaction::~Transaction() {
+  if (--owner_.depth_ > 0) return;
+  if (owner_.dirty_) owner_.Save();
+  owner_.UnlockFile();
+}
+
+}  // namespace sim
