@@ -212,6 +212,35 @@ TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
   EXPECT_FALSE(std::filesystem::exists("sf20150811_101010.mem"));
 }
 
+TEST_F(Preparation, PersonalityFileOfAnotherDeviceIsOfferedForRemovalInFirmwareMode) {
+  sim::ControllerConfig config;
+  bus.Attach(config);
+  WriteFirmwareFile(SpecFor(config, 0x05));
+  fwgen::FirmwareSpec other = SpecFor(config, 0x05);
+  other.productId = 0x0999;
+  WritePersonalityFile("sf20150811_101010.mem", other);
+  ListDevices();
+
+  window.QueueAnswer(MessageAnswer::kNo);
+  ASSERT_EQ(PrepareUpdate(session), 0);
+  ASSERT_EQ(window.messageBoxes().size(), 1u);
+  EXPECT_EQ(window.messageBoxes()[0].text,
+            "The info in the temp personality file did not match the current selected device. "
+            "Would you like to remove this temp file? \r\n\tY-remove file and don't use "
+            "it\r\n\tN-Keep file and use it on this deice or select a different device.");
+  EXPECT_FALSE(session.readConfigFromDevice);  // No changes nothing
+  EXPECT_TRUE(std::filesystem::exists("sf20150811_101010.mem"));
+
+  window.QueueAnswer(MessageAnswer::kYes);
+  ASSERT_EQ(PrepareUpdate(session), 0);
+  EXPECT_TRUE(
+      InOrder(window.verbose(), {"TempFile Comparrison with Device is Not Compatible\r\n",
+                                 "Removing incompatible personality file: sf20150811_101010.mem",
+                                 "Compatibility confirmed\r\n"}));
+  EXPECT_TRUE(session.readConfigFromDevice);
+  EXPECT_FALSE(std::filesystem::exists("sf20150811_101010.mem"));
+}
+
 TEST_F(Preparation, NoSaveSwitchDoesNotLookForAPersonalityFile) {
   sim::ControllerConfig config;
   config.inBootloader = true;
