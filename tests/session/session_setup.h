@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,19 @@
 #include "update/preparation.h"
 
 namespace padflash::testing {
+
+// The test system port whose power status can change from one query to the
+// next: queued statuses are answered first, then `power`.
+class ScriptedPowerPort : public TestSystemPort {
+ public:
+  bool GetPowerStatus(PowerStatus& status) override {
+    if (upcoming.empty()) return TestSystemPort::GetPowerStatus(status);
+    status = upcoming.front();
+    upcoming.pop_front();
+    return true;
+  }
+  std::deque<PowerStatus> upcoming;
+};
 
 class SessionWorld {
  public:
@@ -58,7 +73,7 @@ class SessionWorld {
   }
 
   WorkingDirectory dir;
-  TestSystemPort system;
+  ScriptedPowerPort system;
   sim::Bus bus{system.clock()};
 
  private:
