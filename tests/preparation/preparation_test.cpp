@@ -20,10 +20,10 @@ class Preparation : public PreparationWorld {
   // The personality file an interrupted update leaves: the factory comp
   // table, then the structure with the access offset and the three factory
   // values, up to its end marker.
-  void WritePersonalityFile(const std::string& name, const fwgen::FirmwareSpec& spec,
+  void WritePersonalityFile(const std::string& name, const fwgen::FirmwareSpec& build,
                             uint32_t compTableSize = 480) {
     std::vector<uint8_t> block(compTableSize, 0x33);
-    std::vector<uint8_t> structure = fwgen::DefaultStructure(spec);
+    std::vector<uint8_t> structure = fwgen::DefaultStructure(build);
     const uint32_t offset = kAccessOffsetBase + compTableSize;
     for (int i = 0; i < 4; ++i) {
       structure[fwgen::kStructAccessOffset + i] = static_cast<uint8_t>(offset >> (8 * i));
@@ -37,7 +37,7 @@ class Preparation : public PreparationWorld {
 TEST_F(Preparation, FirmwareModeWithoutPersonalityFileRunsToTheVersionLines) {
   sim::ControllerConfig config;  // USB 0x0488/0x0101, chip 0x12, revision 5
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x06));
+  WriteFirmwareFile(BuildFor(config, 0x06));
   ListDevices();
   window.defaultAnswer = MessageAnswer::kYes;  // the "FW Downgrade" box
 
@@ -92,7 +92,7 @@ TEST_F(Preparation, FirmwareModeWithoutPersonalityFileRunsToTheVersionLines) {
 TEST_F(Preparation, SilentRunProceedsAfterOneSecond) {
   sim::ControllerConfig config;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x05));
+  WriteFirmwareFile(BuildFor(config, 0x05));
   ListDevices();
   session.config.silent = true;
 
@@ -110,7 +110,7 @@ TEST_F(Preparation, SilentRunProceedsAfterOneSecond) {
 TEST_F(Preparation, RefusedCompatibilityEndsWithResultOne) {
   sim::ControllerConfig config;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x04));  // older
+  WriteFirmwareFile(BuildFor(config, 0x04));  // older
   ListDevices();
   window.defaultAnswer = MessageAnswer::kNo;
 
@@ -131,7 +131,7 @@ TEST_F(Preparation, BootloaderOnlyWithoutPersonalityFileEndsAfterTheIdentifiers)
   sim::ControllerConfig config;
   config.inBootloader = true;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x06));
+  WriteFirmwareFile(BuildFor(config, 0x06));
   ListAsFirmware(config);
 
   ASSERT_EQ(PrepareUpdate(session), 0);
@@ -152,9 +152,8 @@ TEST_F(Preparation, BootloaderWithMatchingPersonalityFileUsesIt) {
   sim::ControllerConfig config;
   config.inBootloader = true;
   bus.Attach(config);
-  const fwgen::FirmwareSpec spec = SpecFor(config, 0x06);
-  WriteFirmwareFile(spec);
-  WritePersonalityFile("sf20150811_101010.mem", SpecFor(config, 0x06));
+  WriteFirmwareFile(BuildFor(config, 0x06));
+  WritePersonalityFile("sf20150811_101010.mem", BuildFor(config, 0x06));
   ListAsFirmware(config);
 
   ASSERT_EQ(PrepareUpdate(session), 0);
@@ -183,8 +182,8 @@ TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
   sim::ControllerConfig config;
   config.inBootloader = true;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x06));
-  fwgen::FirmwareSpec other = SpecFor(config, 0x06);
+  WriteFirmwareFile(BuildFor(config, 0x06));
+  fwgen::FirmwareSpec other = BuildFor(config, 0x06);
   other.chipId = 0x13;  // saved from another controller family
   WritePersonalityFile("sf20150811_101010.mem", other);
   ListAsFirmware(config);
@@ -215,8 +214,8 @@ TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
 TEST_F(Preparation, PersonalityFileOfAnotherDeviceIsOfferedForRemovalInFirmwareMode) {
   sim::ControllerConfig config;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x05));
-  fwgen::FirmwareSpec other = SpecFor(config, 0x05);
+  WriteFirmwareFile(BuildFor(config, 0x05));
+  fwgen::FirmwareSpec other = BuildFor(config, 0x05);
   other.productId = 0x0999;
   WritePersonalityFile("sf20150811_101010.mem", other);
   ListDevices();
@@ -245,8 +244,8 @@ TEST_F(Preparation, NoSaveSwitchDoesNotLookForAPersonalityFile) {
   sim::ControllerConfig config;
   config.inBootloader = true;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x06));
-  WritePersonalityFile("sf20150811_101010.mem", SpecFor(config, 0x06));
+  WriteFirmwareFile(BuildFor(config, 0x06));
+  WritePersonalityFile("sf20150811_101010.mem", BuildFor(config, 0x06));
   ListAsFirmware(config);
   session.config.saveFlashConfig = false;
 
@@ -261,7 +260,7 @@ TEST_F(Preparation, AskModeWithoutSilentPrintsTheManualEntryNotice) {
   config.i2c = true;
   config.productId = 0x0102;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x05));
+  WriteFirmwareFile(BuildFor(config, 0x05));
   ListDevices();
   session.config.askMode = true;
   session.device.isI2C = 0;
@@ -287,7 +286,7 @@ TEST_F(Preparation, UnreadableAccessOffsetEndsWithResultSix) {
   sim::ControllerConfig config;
   sim::Controller& controller = bus.Attach(config);
   controller.faults().corruptEveryReadReply = true;
-  WriteFirmwareFile(SpecFor(config, 0x06));
+  WriteFirmwareFile(BuildFor(config, 0x06));
   ListDevices();
 
   ASSERT_EQ(PrepareUpdate(session), 1);
@@ -304,7 +303,7 @@ TEST_F(Preparation, AccessOffsetOfExactlyTheBaseGivesTheDefaultTableSize) {
   sim::ControllerConfig config;
   config.compTableSize = 0;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x05));
+  WriteFirmwareFile(BuildFor(config, 0x05));
   ListDevices();
 
   ASSERT_EQ(PrepareUpdate(session), 0);
@@ -350,7 +349,7 @@ TEST_F(Preparation, ReportIdIsListedWithDecimalDigitsAfterTheHexPrefix) {
   sim::ControllerConfig config;
   config.reportId = 10;
   bus.Attach(config);
-  WriteFirmwareFile(SpecFor(config, 0x05));
+  WriteFirmwareFile(BuildFor(config, 0x05));
   ListDevices();
   session.firmware.reportId = 10;  // as an earlier package load left it
 
@@ -403,9 +402,9 @@ TEST_F(Preparation, PackageIdentityQuestionsPrintTheirAnswers) {
 TEST_F(Preparation, DeclinedHexIdentityQuestionReportsTheMismatch) {
   sim::ControllerConfig config;
   bus.Attach(config);
-  fwgen::FirmwareSpec spec = SpecFor(config, 0x05);
-  spec.vendorId = 0x044E;
-  WriteFirmwareFile(spec);
+  fwgen::FirmwareSpec build = BuildFor(config, 0x05);
+  build.vendorId = 0x044E;
+  WriteFirmwareFile(build);
   ListDevices();
   window.defaultAnswer = MessageAnswer::kNo;
 

@@ -89,20 +89,20 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
 class PreparationWorld : public ::testing::Test {
  protected:
   // A firmware build that fits a controller, with another revision if wanted.
-  static fwgen::FirmwareSpec SpecFor(const sim::ControllerConfig& config, uint8_t revision) {
-    fwgen::FirmwareSpec spec;
-    spec.i2c = config.i2c;
-    spec.chipId = config.chipId;
-    spec.revision = revision;
-    spec.vendorId = config.vendorId;
-    spec.productId = config.productId;
-    spec.i2cAddress = config.i2cAddress;
-    spec.hidDescriptorAddress = config.hidDescriptorAddress;
-    return spec;
+  static fwgen::FirmwareSpec BuildFor(const sim::ControllerConfig& config, uint8_t revision) {
+    fwgen::FirmwareSpec build;
+    build.i2c = config.i2c;
+    build.chipId = config.chipId;
+    build.revision = revision;
+    build.vendorId = config.vendorId;
+    build.productId = config.productId;
+    build.i2cAddress = config.i2cAddress;
+    build.hidDescriptorAddress = config.hidDescriptorAddress;
+    return build;
   }
 
-  void WriteFirmwareFile(const fwgen::FirmwareSpec& spec, const std::string& name = "fw.hex") {
-    std::ofstream(name, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
+  void WriteFirmwareFile(const fwgen::FirmwareSpec& build, const std::string& name = "fw.hex") {
+    std::ofstream(name, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
     session.config.firmwarePath = name;
   }
 

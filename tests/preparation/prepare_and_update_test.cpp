@@ -50,7 +50,7 @@ class PrepareAndUpdate : public PreparationWorld {
 TEST_F(PrepareAndUpdate, IntelHexFile) {
   sim::ControllerConfig config;  // USB, chip 0x12, revision 5
   sim::Controller& controller = AttachController(config);
-  WriteFirmwareFile(SpecFor(config, 0x06));
+  WriteFirmwareFile(BuildFor(config, 0x06));
   ListDevices();
   window.defaultAnswer = MessageAnswer::kYes;  // a newer, unlisted revision
 
