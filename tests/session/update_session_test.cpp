@@ -158,5 +158,57 @@ TEST_F(UpdateSessionTest, BootloaderErrorAfterADataChunkThenASecondRunRestoresFr
   EXPECT_TRUE(world.dir.PersonalityFiles().empty());
 }
 
+TEST_F(UpdateSessionTest, ControllerAlreadyInItsBootloaderEndsWith3010) {
+  sim::ControllerConfig config = controllerConfig();
+  config.inBootloader = true;
+  sim::Controller& c = world.bus.Attach(config);
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  const size_t before = world.window().verbose().size();
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccessRetryAdvised);
+  const std::string transcript = world.VerboseSince(before);
+  // The session's discovery reports the bootloader after the status without
+  // a line end.
+  EXPECT_NE(transcript.find("  Force: False\r\n Bootloader connectedDone\r\n"), std::string::npos)
+      << transcript;
+  EXPECT_EQ(transcript.find("Getting Access Offset Address"), std::string::npos);
+  EXPECT_EQ(transcript.find("Getting New Firmware ID"), std::string::npos);
+  EXPECT_EQ(transcript.find("Restoring Factory config"), std::string::npos);
+  EXPECT_EQ(world.session().UpdateResult, 0);
+  EXPECT_FALSE(c.inBootloader());
+  EXPECT_EQ(c.runningRevision(), 0x06);
+}
+
+TEST_F(UpdateSessionTest, NewFirmwareThatNeverAnswersCountsAsDoneWithARetryAdvised) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0);
+  c.faults().noReturnAfterReset = true;
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccessRetryAdvised);
+  const std::string v = world.window().verbose();
+  EXPECT_NE(v.find("\r\n  Unable to reconnect to touchpad device\r\n"), std::string::npos);
+  EXPECT_EQ(v.find("Getting New Firmware ID"), std::string::npos);
+  EXPECT_EQ(v.find("Restoring FeedConfig1"), std::string::npos);
+  EXPECT_TRUE(world.session().bootloaderMode);
+  EXPECT_TRUE(world.session().config.overrideCompatibility);
+  EXPECT_TRUE(c.imageValid());
+}
+
+TEST_F(UpdateSessionTest, I2cControllerIsUpdatedThroughItsOwnImageLayout) {
+  sim::ControllerConfig config = controllerConfig();
+  config.i2c = true;
+  sim::Controller& c = world.bus.Attach(config);
+  const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
+  fwgen::FirmwareSpec spec = newFirmware();
+  spec.i2c = true;
+  world.WriteFirmwareFile(spec);
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccess) << world.window().verbose();
+  EXPECT_NE(world.window().verbose().find("  New Firmware ID: 0x1206\r\n"), std::string::npos);
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress, kT), compTable);
+  EXPECT_EQ(c.feedConfig1(), 0x3C);
+}
+
 }  // namespace
 }  // namespace padflash
