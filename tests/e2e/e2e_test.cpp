@@ -1,0 +1,296 @@
+// padflash-cli as a user runs it: a separate process started through the
+// padflash-sim launcher, against the simulated libVLMHID.so and a state file
+// in a fresh folder, with controllers made by vlmsim and firmware images
+// made by padflash-fwgen.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The value of one "name:   value" line of `vlmsim show`.
+std::string Field(const std::string& show, const std::string& name) {
+  for (const std::string& line : Lines(show)) {
+    if (line.rfind(name + ":", 0) != 0) continue;
+    const size_t value = line.find_first_not_of(' ', name.size() + 1);
+    return value == std::string::npos ? std::string() : line.substr(value);
+  }
+  return "(no " + name + " line)";
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Runs a program in `folder` with standard input from /dev/null (no
+// terminal: questions take the safe answer), standard output and error
+// captured, and the folder as the runtime directory, so the programs' lock
+// files ("FennickFWTool.lock") are this case's own. A program that hangs is killed after ten
+// minutes so the test ends with a failure instead of a stray process.
+Outcome RunProcess(const std::vector<std::string>& args, const fs::path& folder) {
+  static int serial = 0;
+  const fs::path outPath = folder / ("run" + std::to_string(++serial) + ".out");
+  const fs::path errPath = folder / ("run" + std::to_string(serial) + ".err");
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || chdir(folder.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    unsetenv("VLMHID_SIM_STATE");
+    unsetenv("VLMHID_SIM_TRACE");
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  Outcome outcome;
+  if (pid < 0) return outcome;
+  int wstatus = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      ADD_FAILURE() << args[0] << " did not end; killed";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (WIFEXITED(wstatus)) outcome.status = WEXITSTATUS(wstatus);
+  outcome.out = ReadFile(outPath);
+  outcome.err = ReadFile(errPath);
+  return outcome;
+}
+
+std::string Describe(const Outcome& o) {
+  return "status " + std::to_string(o.status) + "\n--- stdout\n" + o.out + "\n--- stderr\n" + o.err;
+}
+
+class CliEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // padflash-sim puts this folder in front of the library path.
+    ASSERT_TRUE(fs::exists(SIM_LIBRARY)) << SIM_LIBRARY;
+    char pattern[] = "/tmp/padflash-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = pattern;
+    state = folder / "bus.json";
+    trace = folder / "trace.txt";
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(folder);
+  }
+
+  Outcome Vlmsim(std::vector<std::string> args) {
+    args.insert(args.begin(), {VLMSIM, "--state", state.string()});
+    return RunProcess(args, folder);
+  }
+  // Attaches a controller; returns its serial.
+  std::string Attach(std::vector<std::string> options) {
+    options.insert(options.begin(), "attach");
+    const Outcome o = Vlmsim(options);
+    EXPECT_EQ(o.status, 0) << Describe(o);
+    std::string serial = o.out;
+    while (!serial.empty() && (serial.back() == '\n' || serial.back() == ' ')) serial.pop_back();
+    return serial;
+  }
+  Outcome Show(const std::string& serial) { return Vlmsim({"show", serial}); }
+  // Writes a USB image for chip 0x12 with the given revision.
+  std::string Firmware(const std::string& revision, const std::string& name) {
+    const std::string path = (folder / name).string();
+    const Outcome o = RunProcess({FWGEN, "--rev", revision, "-o", path}, folder);
+    EXPECT_EQ(o.status, 0) << Describe(o);
+    return path;
+  }
+  Outcome Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {PADFLASH_SIM, "--state", state.string(), "--trace", trace.string(),
+                               "padflash-cli"});
+    return RunProcess(args, folder);
+  }
+  std::vector<std::string> PersonalityFiles() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("sf", 0) == 0 && entry.path().extension() == ".mem") names.push_back(name);
+    }
+    return names;
+  }
+
+  fs::path folder, state, trace;
+};
+
+TEST_F(CliEndToEnd, UpdatesSimulatedControllerToNewRevision) {
+  const std::string serial = Attach({"--rev", "0x05"});
+  const std::string image = Firmware("0x06", "new.hex");
+  const Outcome before = Show(serial);
+  ASSERT_EQ(before.status, 0) << Describe(before);
+
+  ASSERT_EQ(Field(before.out, "revision"), "0x05") << before.out;
+
+  // A HEX image names no compatible revisions; /o takes the newer one
+  // without the question.
+  const Outcome run = Cli({"/o", image});
+  EXPECT_EQ(run.status, 0) << Describe(run);
+  EXPECT_NE(run.out.find("Firmware was successfully updated to version: 12.6\n"), std::string::npos)
+      << Describe(run);
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  EXPECT_NE(run.err.find("status: Firmware was successfully updated to version: 12.6"),
+            std::string::npos);
+  // The personality file was written and, the update done, deleted again.
+  EXPECT_NE(run.out.find("Deleting temp config file: sf"), std::string::npos);
+  EXPECT_TRUE(PersonalityFiles().empty());
+
+  const Outcome after = Show(serial);
+  ASSERT_EQ(after.status, 0) << Describe(after);
+  EXPECT_EQ(Field(after.out, "mode"), "firmware") << after.out;
+  EXPECT_EQ(Field(after.out, "revision"), "0x06") << after.out;
+  EXPECT_EQ(Field(after.out, "version"), "0x1206") << after.out;
+  // The session's reports reached the trace file: the image's 12 KiB of
+  // code alone take 24 write commands of 520 bytes.
+  const std::string traced = ReadFile(trace);
+  EXPECT_GT(Count(traced, " SET " + serial + " "), 24u);
+}
+
+TEST_F(CliEndToEnd, NextRunRecoversControllerLeftInBootloaderByPowerLoss) {
+  const std::string serial = Attach({"--rev", "0x05"});
+  const std::string image = Firmware("0x06", "new.hex");
+  const Outcome compTable = Vlmsim({"read", serial, "0x0800FC00", "480"});
+  ASSERT_EQ(compTable.status, 0) << Describe(compTable);
+  const Outcome fault = Vlmsim({"fault", serial, "power-loss-at-chunk", "4"});
+  ASSERT_EQ(fault.status, 0) << Describe(fault);
+
+  // The newer revision is not in the image's (empty) compatible list: the
+  // question is answered yes.
+  const Outcome broken = Cli({"--answer", "yes", image});
+  EXPECT_EQ(broken.status, 4) << Describe(broken);
+  EXPECT_NE(broken.out.find("The Firmware update was NOT completed"), std::string::npos);
+  const Outcome stranded = Show(serial);
+  EXPECT_EQ(Field(stranded.out, "mode"), "bootloader") << stranded.out;
+  EXPECT_EQ(Field(stranded.out, "image valid"), "no") << stranded.out;
+  // The factory configuration survives in the personality file only.
+  EXPECT_EQ(PersonalityFiles().size(), 1u);
+
+  // The bootloader enumerates under 0x0488/0xD0C0, so the product ID
+  // question comes up and is answered yes. The controller was found as its
+  // bootloader: the update succeeds with a second run advised (session code
+  // 3010).
+  const Outcome recovery = Cli({"--answer", "yes", image});
+  EXPECT_EQ(recovery.status, 1) << Describe(recovery);
+  EXPECT_NE(recovery.out.find("Found Personality File: sf"), std::string::npos);
+  EXPECT_NE(recovery.out.find("Firmware was successfully updated to version: 12.6\n"),
+            std::string::npos)
+      << Describe(recovery);
+  const Outcome recovered = Show(serial);
+  EXPECT_EQ(Field(recovered.out, "mode"), "firmware") << recovered.out;
+  EXPECT_EQ(Field(recovered.out, "revision"), "0x06") << recovered.out;
+  EXPECT_TRUE(PersonalityFiles().empty());
+  // The factory comp table, erased by the power loss, came back from the
+  // personality file.
+  EXPECT_EQ(Vlmsim({"read", serial, "0x0800FC00", "480"}).out, compTable.out);
+}
+
+TEST_F(CliEndToEnd, NothingAttachedIsNotPrepared) {
+  const std::string image = Firmware("0x06", "new.hex");
+  const Outcome run = Cli({image});
+  EXPECT_EQ(run.status, 3) << Describe(run);
+  EXPECT_NE(run.err.find("No Devices Attched"), std::string::npos) << Describe(run);
+  EXPECT_NE(run.err.find("Invalid file path or device not attached"), std::string::npos);
+  EXPECT_EQ(run.out.find("BEGIN FW Update"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, ListShowsEachControllerOnce) {
+  const std::string first = Attach({"--serial", "PADA1"});
+  const std::string second = Attach({"--pid", "0x0202", "--serial", "PADB2"});
+  ASSERT_EQ(first, "PADA1");
+  ASSERT_EQ(second, "PADB2");
+
+  const Outcome run = Cli({"--list"});
+  EXPECT_EQ(run.status, 0) << Describe(run);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_EQ(Count(run.out, "PADA1"), 1u);
+  EXPECT_EQ(Count(run.out, "PADB2"), 1u);
+  EXPECT_EQ(lines[0].rfind("0: 0x488 - 0x101 - 0x1205", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("1: 0x488 - 0x202 - 0x1205", 0), 0u) << lines[1];
+}
+
+TEST_F(CliEndToEnd, SecondInstanceIsRefused) {
+  Attach({});
+  const std::string image = Firmware("0x06", "new.hex");
+  // The running instance's single-instance lock.
+  const int lock = open((folder / "FennickFWTool.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+
+  const Outcome run = Cli({"/o", image});
+  close(lock);
+  EXPECT_EQ(run.status, 7) << Describe(run);
+  EXPECT_NE(run.err.find("another instance"), std::string::npos) << Describe(run);
+  EXPECT_EQ(run.out.find("BEGIN FW Update"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, HelpAndBadUsage) {
+  const Outcome help = Cli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: padflash-cli", 0), 0u) << Describe(help);
+
+  const Outcome switches = Cli({"/?"});
+  EXPECT_EQ(switches.status, 0) << Describe(switches);
+  EXPECT_NE(switches.out.find("[filepath]   Specifies path to the firmware file"),
+            std::string::npos)
+      << Describe(switches);
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--frobnicate"}, {"--device"}, {"--device", "x1"}, {"--answer", "maybe"}, {}}) {
+    const Outcome o = Cli(bad);
+    EXPECT_EQ(o.status, 2) << (bad.empty() ? std::string("(no arguments)") : bad[0]) << "\n"
+                           << Describe(o);
+    EXPECT_NE(o.err.find("Usage: padflash-cli"), std::string::npos);
+  }
+}
+
+}  // namespace
