@@ -5,6 +5,7 @@
 
 #include "tests/bootloader/bus_world.h"
 #include "update/bootloader_protocol.h"
+#include "update/memory_transfer.h"
 
 namespace padflash {
 namespace {
@@ -222,8 +223,11 @@ TEST_F(BootloaderCommandsTest, StatusWithoutAnyReplyIsMinusOne) {
   EXPECT_EQ(world.Sleeps(), std::vector<uint32_t>(100, 10));
 }
 
-TEST(BootloaderCommandsNoConnection, EachReturnsItsOwnResultWithoutOutput) {
+TEST(NoConnection, EachOperationReturnsItsOwnResultWithoutOutput) {
   BusWorld world;
+  uint8_t value = 0;
+  EXPECT_EQ(BL_ReadMemory(world.session, kFeedConfig1Address, 1, &value), -1);
+  EXPECT_EQ(BL_WriteMemory(world.session, kFeedConfig1Address, 1, &value), -1);
   EXPECT_EQ(BL_Invoke(world.session, 7, 0x0488, 0x0101), -1);
   EXPECT_EQ(BL_Reset(world.session), -1);
   EXPECT_FALSE(BL_CheckInBootloader(world.session));

@@ -185,14 +185,5 @@ TEST_F(MemoryTransferTest, LongWriteIsSplitIntoChunksWithTheirOwnChecksums) {
   EXPECT_EQ(world.Sleeps(), (std::vector<uint32_t>{100, 100}));
 }
 
-TEST(MemoryTransferNoConnection, ReturnsAtOnceWithoutOutput) {
-  BusWorld world;
-  uint8_t value = 0;
-  EXPECT_EQ(BL_ReadMemory(world.session, kFeedConfig1Address, 1, &value), -1);
-  EXPECT_EQ(BL_WriteMemory(world.session, kFeedConfig1Address, 1, &value), -1);
-  EXPECT_EQ(world.window.verbose(), "");
-  EXPECT_TRUE(world.Sleeps().empty());
-}
-
 }  // namespace
 }  // namespace padflash
