@@ -299,11 +299,11 @@ std::string SystemError(const std::string& what, const std::string& path) {
 
 std::string ToHex(const uint8_t* data, size_t count) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(2 * count);
+  std::string out(2 * count, '0');
+  char* p = out.data();
   for (size_t i = 0; i < count; ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 0x0F];
+    p[2 * i] = kDigits[data[i] >> 4];
+    p[2 * i + 1] = kDigits[data[i] & 0x0F];
   }
   return out;
 }
@@ -327,7 +327,8 @@ bool FromHex(std::string_view text, std::vector<uint8_t>& out) {
   return true;
 }
 
-json ControllerStateToJson(const ControllerState& s) {
+// Every field but the flash image.
+static json StateWithoutFlash(const ControllerState& s) {
   return {{"config", ConfigToJson(s.config)},
           {"mode", ModeName(s.mode)},
           {"restart",
@@ -336,7 +337,6 @@ json ControllerStateToJson(const ControllerState& s) {
             {"untilMs", s.restart.untilMs},
             {"mode", ModeName(s.restart.mode)}}},
           {"generation", s.generation},
-          {"flash", ToHex(s.flash.data(), s.flash.size())},
           {"ram", ToHex(s.ram.data(), s.ram.size())},
           {"accessOffset", s.accessOffset},
           {"lastError", s.lastError},
@@ -358,6 +358,12 @@ json ControllerStateToJson(const ControllerState& s) {
           {"pendingReply", ToHex(s.pendingReply.data(), s.pendingReply.size())},
           {"faults", FaultsToJson(s.faults)},
           {"counters", CountersToJson(s.counters)}};
+}
+
+json ControllerStateToJson(const ControllerState& s) {
+  json j = StateWithoutFlash(s);
+  j["flash"] = ToHex(s.flash.data(), s.flash.size());
+  return j;
 }
 
 bool ControllerStateFromJson(const json& object, ControllerState& out, std::string& error) {
@@ -432,15 +438,29 @@ bool ControllerStateFromJson(const json& object, ControllerState& out, std::stri
   return true;
 }
 
+// The flash image is most of the file and is saved after every report: it
+// is spliced in as ready hex text instead of going through the JSON writer,
+// which would escape it character by character (ten times slower).
 std::string BusToText(Bus& bus) {
   std::lock_guard<std::recursive_mutex> lock(bus.mutex());
-  json controllers = json::array();
-  for (Controller* c : bus.controllers()) controllers.push_back(ControllerStateToJson(c->state()));
-  json file = {{"format", kFormatName},
-               {"version", kFormatVersion},
-               {"nextSerialNumber", bus.nextSerialNumber()},
-               {"controllers", std::move(controllers)}};
-  return file.dump(1) + "\n";
+  std::string text = std::string("{\n \"format\": \"") + kFormatName +
+                     "\",\n \"version\": " + std::to_string(kFormatVersion) +
+                     ",\n \"nextSerialNumber\": " + std::to_string(bus.nextSerialNumber()) +
+                     ",\n \"controllers\": [";
+  bool first = true;
+  for (Controller* c : bus.controllers()) {
+    const ControllerState& s = c->state();
+    std::string object = StateWithoutFlash(s).dump(1);
+    object.resize(object.size() - 2);  // reopen it: drop the closing "\n}"
+    text += first ? "\n" : ",\n";
+    text += object;
+    text += ",\n \"flash\": \"";
+    text += ToHex(s.flash.data(), s.flash.size());
+    text += "\"\n}";
+    first = false;
+  }
+  text += "\n ]\n}\n";
+  return text;
 }
 
 bool BusFromText(const std::string& text, Bus& bus, std::string& error) {
