@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -191,6 +192,13 @@ void ConfigFromJson(Reader& r, ControllerConfig& c) {
   r.Number("compTableSize", c.compTableSize, 0, kFactoryPageSize);
   r.Number("feedConfig1", c.feedConfig1);
   r.Text("serial", c.serial);
+  // The serial is a word of the trace lines and of the interface paths.
+  if (r.ok() &&
+      (c.serial.size() > 126 || std::any_of(c.serial.begin(), c.serial.end(), [](char ch) {
+         return static_cast<unsigned char>(ch) <= ' ' || ch == 0x7F || ch == '&';
+       }))) {
+    r.Fail("serial", "must be at most 126 characters without spaces, controls or '&'");
+  }
   std::string product = ToUtf8(c.product);
   r.Text("product", product);
   c.product = FromUtf8(product);

@@ -240,9 +240,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   } else if (verb == "list" || verb == "reset") {
     if (words.size() != 1) return Fail(verb + " takes no arguments");
     command.verb = verb == "list" ? Verb::kList : Verb::kReset;
-  } else if (verb == "detach") {
-    if (words.size() != 2) return Fail("detach takes one serial");
-    command.verb = Verb::kDetach;
+  } else if (verb == "detach" || verb == "power-cycle") {
+    if (words.size() != 2) return Fail(verb + " takes one serial");
+    command.verb = verb == "detach" ? Verb::kDetach : Verb::kPowerCycle;
     command.serial = words[1];
   } else if (verb == "show") {
     if (words.size() == 3 && words[2] == "--json") command.json = true;
@@ -294,6 +294,9 @@ Commands:
   read SERIAL FLASH-ADDRESS LENGTH
                                 hex dump of flash (LENGTH up to 65536)
   detach SERIAL                 remove the controller
+  power-cycle SERIAL            power off and on now: the firmware starts when
+                                its image is valid, else the bootloader (also
+                                ends a restart that would never end)
   reset                         remove every controller
   fault SERIAL RULE             script a fault; counts start at the next one:
       fail-set N                the Nth SET_FEATURE fails

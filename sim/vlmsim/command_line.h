@@ -12,7 +12,7 @@
 
 namespace vlmsim {
 
-enum class Verb { kHelp, kAttach, kList, kShow, kRead, kDetach, kReset, kFault };
+enum class Verb { kHelp, kAttach, kList, kShow, kRead, kDetach, kReset, kFault, kPowerCycle };
 
 enum class FaultKind {
   kClear,

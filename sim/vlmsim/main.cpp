@@ -250,6 +250,13 @@ int Execute(sim::PersistentBus& store, const Command& command) {
         return Failed("no controller " + command.serial + " on the bus");
       }
       return kExitDone;
+    case Verb::kPowerCycle: {
+      sim::Controller* c = bus.Find(command.serial);
+      if (c == nullptr) return Failed("no controller " + command.serial + " on the bus");
+      c->PowerCycle();
+      store.MarkChanged();
+      return kExitDone;
+    }
     case Verb::kReset:
       bus.DetachAll();
       bus.setNextSerialNumber(1);

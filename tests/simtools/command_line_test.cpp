@@ -133,6 +133,8 @@ TEST(VlmsimCommandLine, InspectionCommands) {
   EXPECT_EQ(Parse({"list"}).command.verb, Verb::kList);
   EXPECT_EQ(Parse({"reset"}).command.verb, Verb::kReset);
   EXPECT_EQ(Parse({"detach", "X"}).command.verb, Verb::kDetach);
+  EXPECT_EQ(Parse({"power-cycle", "X"}).command.verb, Verb::kPowerCycle);
+  EXPECT_EQ(Parse({"power-cycle", "X"}).command.serial, "X");
   EXPECT_EQ(Parse({"--help"}).command.verb, Verb::kHelp);
   EXPECT_TRUE(Parse({"--state=/x", "list"}).ok);
   EXPECT_EQ(Parse({"--state=/x", "list"}).command.statePath, "/x");
@@ -150,6 +152,8 @@ TEST(VlmsimCommandLine, RefusesMalformedCommands) {
            {"read", "S", "0x08000000", "65537"},
            {"read", "S", "0x100000000", "1"},
            {"detach"},
+           {"power-cycle"},
+           {"power-cycle", "A", "B"},
            {"list", "--state"},
        }) {
     EXPECT_FALSE(Parse(words).ok) << (words.empty() ? "(none)" : words[0]);

@@ -349,6 +349,22 @@ TEST_F(Processes, ARestartBegunInOneProcessEndsInAnother) {
   EXPECT_EQ(c["present"], true);
 }
 
+// A controller told never to come back returns after a power cycle, as the
+// firmware when its image is still valid.
+TEST_F(Processes, PowerCycleBringsBackAControllerThatStayedAway) {
+  ASSERT_EQ(Vlmsim({"attach"}).status, 0);
+  ASSERT_EQ(Vlmsim({"fault", "SIM0001", "no-return-after-invoke"}).status, 0);
+  ASSERT_EQ(Client({"session", "0x0488", "0x0101", "7", "set=06"}).out, "set ok\n");
+  Json c = Show("SIM0001");
+  EXPECT_EQ(c["mode"], "restarting");
+  EXPECT_EQ(c["restart"], "away for good (would come back as bootloader)");
+  EXPECT_EQ(Vlmsim({"power-cycle", "SIM0001"}).status, 0);
+  c = Show("SIM0001");
+  EXPECT_EQ(c["mode"], "firmware");
+  EXPECT_EQ(c["present"], true);
+  EXPECT_EQ(Lines(Client({"enum"}).out).size(), 3u);
+}
+
 TEST_F(Processes, TheTraceHasOneCorrectLinePerReport) {
   ASSERT_EQ(Vlmsim({"attach"}).status, 0);
   ASSERT_EQ(Vlmsim({"fault", "SIM0001", "fail-set", "2"}).status, 0);

@@ -216,6 +216,8 @@ TEST(ControllerStateJson, RefusesValuesTheModelCouldNotRunOn) {
       {"transport", [](Json& j) { j["config"]["transport"] = "spi"; }, "transport"},
       {"flag", [](Json& j) { j["imageValid"] = 1; }, "imageValid"},
       {"config", [](Json& j) { j["config"] = 3; }, "config"},
+      {"serial with a space", [](Json& j) { j["config"]["serial"] = "A B"; }, "config.serial"},
+      {"serial with a path token", [](Json& j) { j["config"]["serial"] = "A&col01"; }, "serial"},
   };
   for (const Case& c : cases) {
     Json j = ControllerStateToJson(FilledState());
