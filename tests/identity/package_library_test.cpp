@@ -281,7 +281,7 @@ TEST_F(SamplePackageTest, UsbSampleFillsEveryPackageMember) {
   EXPECT_EQ(candidate.compatibleFirmwareIds, (std::deque<uint16_t>{0x05, 0x04}));
   EXPECT_EQ(candidate.configLines, (std::deque<std::string>{
                                        "0x0800FC00, 0x0800FC00,c,480 # comp table",
-                                       "0xC308, 0xC308, c, 3",
+                                       "0xC308, 0xC308,c,3 # factory values",
                                    }));
   const std::deque<std::string> hex = HexFileLines(PackagePath("sample_usb_1206.hex"));
   ASSERT_GT(hex.size(), 100u);

@@ -58,8 +58,7 @@ TEST_F(FirmwareLoading, ConfigurationLinesAreConvertedInOrder) {
   ASSERT_EQ(f.configLines.size(), 2u);
   ASSERT_EQ(f.configInstructions.size(), 2u);
   EXPECT_EQ(f.configInstructions[0], (ConfigInstruction{0x0800FC00, 0x0800FC00, 'c', 480}));
-  // " c": the field's first character is the blank.
-  EXPECT_EQ(f.configInstructions[1], (ConfigInstruction{0xC308, 0xC308, ' ', 3}));
+  EXPECT_EQ(f.configInstructions[1], (ConfigInstruction{0xC308, 0xC308, 'c', 3}));
 }
 
 // The matched file runs, not a library of the same name that the platform's

@@ -20,6 +20,7 @@ class PrepareAndUpdate : public PreparationWorld {
     config.feedConfig1 = 0x3C;  // differs from every build's default 0x5A
     sim::Controller& controller = bus.Attach(config);
     compTableBefore_ = controller.ReadFlash(kFactoryPage, kCompTable);
+    factoryValuesBefore_ = controller.ReadFlash(kFactoryPage + kCompTable + 72, 3);
     return controller;
   }
 
@@ -32,6 +33,9 @@ class PrepareAndUpdate : public PreparationWorld {
     // The factory comp table survived the erase of the page, and FeedConfig1
     // was put back into RAM.
     EXPECT_EQ(controller.ReadFlash(kFactoryPage, kCompTable), compTableBefore_);
+    // The factory values of the structure are restored too (by the default
+    // instructions, or by the package's own).
+    EXPECT_EQ(controller.ReadFlash(kFactoryPage + kCompTable + 72, 3), factoryValuesBefore_);
     EXPECT_EQ(controller.feedConfig1(), 0x3C);
     EXPECT_TRUE(session.updateSucceeded);
     EXPECT_EQ(session.UpdateResult, 0);
@@ -45,6 +49,7 @@ class PrepareAndUpdate : public PreparationWorld {
   }
 
   std::vector<uint8_t> compTableBefore_;
+  std::vector<uint8_t> factoryValuesBefore_;
 };
 
 TEST_F(PrepareAndUpdate, IntelHexFile) {

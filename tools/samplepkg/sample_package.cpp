@@ -17,7 +17,7 @@ constexpr uint16_t kCompatible[] = {SAMPLE_COMPATIBLE};
 constexpr char kConfigText[] =
     "0x0800FC00, 0x0800FC00,c,480 # comp table\r\n"
     "\r\n"
-    "0xC308, 0xC308, c, 3\r\n";
+    "0xC308, 0xC308,c,3 # factory values\r\n";
 
 // The two-call text protocol: a null buffer asks for the size (terminator
 // included); a buffer receives the text, cut to the size it says it holds.
