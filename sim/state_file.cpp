@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +24,8 @@ constexpr const char* kFormatName = "padflash-sim-bus";
 constexpr int kFormatVersion = 1;
 constexpr size_t kWholeReport = padflash::kReportSize + 1;
 constexpr uint64_t kFlashEnd = uint64_t{padflash::kFlashBase} + kFlashSize;
+// About 200 controllers; a bigger file is not one of ours.
+constexpr size_t kMaxFileBytes = 64u << 20;
 
 // ---- text ------------------------------------------------------------------
 
@@ -535,7 +536,7 @@ PersistentBus::PersistentBus(Bus& bus, std::string path)
     // A change outside any transaction (a test driving the bus directly) is
     // saved at once, over whatever the file holds.
     if (depth_ == 0 && LockFile()) {
-      Save();
+      Save(/*synced=*/false);
       UnlockFile();
     }
   });
@@ -544,18 +545,6 @@ PersistentBus::PersistentBus(Bus& bus, std::string path)
 PersistentBus::~PersistentBus() {
   bus_.SetChangeHook(nullptr);
   if (lockFd_ >= 0) close(lockFd_);
-}
-
-PersistentBus::FileId PersistentBus::StatFile() const {
-  FileId id;
-  struct stat st {};
-  if (stat(path_.c_str(), &st) != 0) return id;
-  id.exists = true;
-  id.device = st.st_dev;
-  id.inode = st.st_ino;
-  id.size = static_cast<uint64_t>(st.st_size);
-  id.mtimeNs = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-  return id;
 }
 
 bool PersistentBus::LockFile() {
@@ -579,19 +568,19 @@ void PersistentBus::UnlockFile() {
   if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
 }
 
-// Reloads the bus when the file is not what this process last saw.
+// Reloads the bus when the file holds something else than this process
+// last saw. The whole file is read every time: cheap next to a save, and
+// unlike inode and time stamps it cannot miss a change.
 void PersistentBus::Refresh() {
-  const FileId id = StatFile();
-  if (loadOk_ && id == knownId_) return;
   std::string text;
-  if (id.exists) {
-    const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      loadOk_ = false;
-      error_ = SystemError("cannot open the state file", path_);
-      return;
-    }
-    char buffer[65536];
+  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno != ENOENT) {
+    loadOk_ = false;
+    error_ = SystemError("cannot open the state file", path_);
+    return;
+  }
+  if (fd >= 0) {
+    char buffer[16384];
     ssize_t got = 0;
     while ((got = read(fd, buffer, sizeof buffer)) != 0) {
       if (got < 0 && errno == EINTR) continue;
@@ -602,13 +591,16 @@ void PersistentBus::Refresh() {
         return;
       }
       text.append(buffer, static_cast<size_t>(got));
+      if (text.size() > kMaxFileBytes) {
+        close(fd);
+        loadOk_ = false;
+        error_ = "state file " + path_ + ": larger than a bus of simulated controllers can be";
+        return;
+      }
     }
     close(fd);
   }
-  if (loadOk_ && text == knownText_) {
-    knownId_ = id;
-    return;
-  }
+  if (loadOk_ && text == knownText_) return;
   std::string why;
   loading_ = true;
   const bool parsed = BusFromText(text, bus_, why);
@@ -621,14 +613,13 @@ void PersistentBus::Refresh() {
   loadOk_ = true;
   error_.clear();
   knownText_ = std::move(text);
-  knownId_ = id;
 }
 
-bool PersistentBus::Save() {
+bool PersistentBus::Save(bool synced) {
   dirty_ = false;
   if (!loadOk_) return false;  // never overwrite a file that did not load
   std::string text = BusToText(bus_);
-  if (text == knownText_ && StatFile() == knownId_) return true;
+  if (synced && text == knownText_) return true;
   const std::string temp = path_ + ".tmp." + std::to_string(getpid());
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
@@ -654,7 +645,6 @@ bool PersistentBus::Save() {
   }
   saveError_.clear();
   knownText_ = std::move(text);
-  knownId_ = StatFile();
   return true;
 }
 
@@ -670,12 +660,12 @@ PersistentBus::Transaction::Transaction(PersistentBus& owner)
 
 bool PersistentBus::Transaction::Commit() {
   if (!owner_.dirty_) return owner_.loadOk_;
-  return owner_.Save();
+  return owner_.Save(/*synced=*/true);
 }
 
 PersistentBus::Transaction::~Transaction() {
   if (--owner_.depth_ > 0) return;
-  if (owner_.dirty_) owner_.Save();
+  if (owner_.dirty_) owner_.Save(/*synced=*/true);
   owner_.UnlockFile();
 }
 

@@ -95,7 +95,8 @@ class PersistentBus {
   bool LockFile();
   void UnlockFile();
   void Refresh();
-  bool Save();
+  // `synced`: the file is known to hold knownText_ (read under the lock).
+  bool Save(bool synced);
 
   Bus& bus_;
   std::string path_;
@@ -107,15 +108,9 @@ class PersistentBus {
   bool loadOk_ = true;
   std::string error_;
   std::string saveError_;
-  // What this process last read or wrote, to skip reloading its own saves.
+  // What the file held when this process last read or wrote it: a file
+  // that still holds it need not be parsed again.
   std::string knownText_;
-  struct FileId {
-    bool exists = false;
-    uint64_t device = 0, inode = 0, size = 0;
-    int64_t mtimeNs = 0;
-    bool operator==(const FileId&) const = default;
-  } knownId_;
-  FileId StatFile() const;
 };
 
 }  // namespace sim
