@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The one-command demo: a full firmware update of a simulated touch
+# controller through padflash-cli, on a machine without any touchpad.
+#
+#  1. installs the Debian packages the build needs (only those missing);
+#  2. builds the default preset, only the programs the demo runs;
+#  3. creates a simulated USB controller running firmware revision 0x05 in
+#     a fresh state file in a temporary folder;
+#  4. generates a newer firmware image (revision 0x06) with padflash-fwgen;
+#  5. shows the controller, updates it with `padflash-sim padflash-cli /o
+#     new.hex` inside the temporary folder (the personality file is written
+#     into the current directory), and shows the controller again. The
+#     status line of the update is shown as it changes; the whole verbose
+#     protocol is kept in update.log in the temporary folder.
+#
+# Exit status 0 only when the update succeeded and the controller runs the
+# new revision. The temporary folder is kept and named at the end.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "Installing what is missing"
+"$root/tools/install-deps.sh"
+
+step "Building padflash-cli, the simulated VLMHID library, vlmsim and padflash-fwgen"
+cmake --preset default >/dev/null
+cmake --build --preset default --target padflash-cli VLMHID_sim vlmsim padflash-fwgen
+bin="$root/build/default/bin"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/padflash-demo.XXXXXX")"
+state="$work/bus.json"
+vlmsim() { "$bin/vlmsim" --state "$state" "$@"; }
+
+step "Creating a simulated controller running firmware revision 0x05 ($state)"
+serial="$(vlmsim attach --rev 0x05)"
+echo "attached $serial"
+
+step "Generating firmware revision 0x06 ($work/new.hex)"
+"$bin/padflash-fwgen" --rev 0x06 -o "$work/new.hex"
+
+step "Before: vlmsim show $serial"
+vlmsim show "$serial"
+
+step "Updating: padflash-sim padflash-cli /o new.hex"
+echo "(status line below; the whole protocol goes to $work/update.log)"
+cd "$work"
+status=0
+"$bin/padflash-sim" --state "$state" --trace "$work/trace.txt" padflash-cli /o new.hex \
+  >"$work/update.log" || status=$?
+cd "$root"
+echo
+
+step "After: vlmsim show $serial"
+vlmsim show "$serial"
+
+step "Result"
+success="$(grep -m1 '^Firmware was successfully updated to version: ' "$work/update.log" || true)"
+revision="$(vlmsim show "$serial" --json | grep -o '"revision": *[0-9]*' | grep -o '[0-9]*$' || true)"
+mode="$(vlmsim show "$serial" --json | grep -o '"mode": *"[a-z]*"' | grep -o '[a-z]*"$' | tr -d '"' || true)"
+echo "state, trace, log: $work"
+if [ "$status" -ne 0 ] || [ -z "$success" ] || [ "$revision" != "6" ] || [ "$mode" != "firmware" ]; then
+  echo "The demo update did not succeed (padflash-cli exit status $status)." >&2
+  exit 1
+fi
+echo "$success"
+printf 'Controller %s runs firmware revision 0x%02X.\n' "$serial" "$revision"
