@@ -191,6 +191,28 @@ TEST_F(SessionGuardTest, InputsAreDisabledForTheWholeSession) {
                                             "enable 1005 1", "enable 1009 1", "enable 1003 1"}));
 }
 
+TEST_F(SessionGuardTest, FailedSessionAsksForARerunUnlessSilent) {
+  // No device was prepared: the session ends at its discovery.
+  EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
+  ASSERT_EQ(world.window().messageBoxes().size(), 1u);
+  EXPECT_EQ(world.window().messageBoxes()[0].text,
+            "Something happened. Check the verbos output window.\r\n\tPress OK to Exit");
+  EXPECT_FALSE(world.window().IsVisible(kIdExecute));
+  EXPECT_FALSE(world.window().IsVisible(kIdProgress));
+
+  world.Restart();
+  world.session().config.silent = true;
+  world.system.virtualClock.ClearSleeps();
+  EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
+  EXPECT_TRUE(world.window().messageBoxes().empty());
+  const std::string v = world.window().verbose();
+  const std::string ending =
+      "The Firmware update was NOT completed\r\nPlease try again\r\nExiting...\r\n";
+  ASSERT_GE(v.size(), ending.size());
+  EXPECT_EQ(v.substr(v.size() - ending.size()), ending);
+  EXPECT_EQ(world.system.virtualClock.sleeps().back(), 1000u);
+}
+
 TEST_F(SessionGuardTest, SlashRDeletesThePersonalityFileAndProgramsTheDefaults) {
   sim::Controller& c = world.bus.Attach(sim::ControllerConfig{});
   // A personality file left by an earlier run: this controller's page.
