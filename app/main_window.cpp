@@ -46,6 +46,13 @@ void MainWindow::PrepareAndShowExecute() {
   if (lastPrepareResult_ == 0) session_.window.Show(kIdExecute, true);
 }
 
+// From Execute until its worker ends, or while any session holds the session
+// mutex. The worker takes the mutex only after its power check, so the
+// worker's own flag covers the start of a session.
+bool MainWindow::SessionActive() {
+  return running_ || session_.system.IsNamedMutexHeld(kSessionMutexName);
+}
+
 void MainWindow::HideExecuteWithHint(const char* status) {
   session_.window.Show(kIdExecute, false);
   SetStatus(session_, status);
@@ -75,6 +82,10 @@ void MainWindow::OnInitDialog(int initialSelection) {
 }
 
 void MainWindow::OnSelectionChange(int index) {
+  // A preparation replaces the image and the connection the session works
+  // with; the session disables these inputs, and events already on their
+  // way are dropped here.
+  if (SessionActive()) return;
   session_.selectedDevice = index;
   ShowDeviceInfo(session_);
   if (FirmwareFileExists()) {
@@ -86,6 +97,7 @@ void MainWindow::OnSelectionChange(int index) {
 
 void MainWindow::OnBrowseResult(const std::string* chosenPath) {
   if (chosenPath == nullptr) return;  // cancelled: nothing changes
+  if (SessionActive()) return;
   // The file-name buffer holds 260 characters.
   std::string path = chosenPath->substr(0, kMaxPathChars - 1);
   session_.window.SetText(kIdFilePath, path);
@@ -98,6 +110,7 @@ void MainWindow::OnBrowseResult(const std::string* chosenPath) {
 }
 
 void MainWindow::OnRefresh() {
+  if (SessionActive()) return;
   RefreshDeviceList(session_);
   if (!session_.deviceList.empty() && FirmwareFileExists()) {
     PrepareAndShowExecute();
@@ -132,7 +145,7 @@ void MainWindow::OnMoreLess() {
 }
 
 bool MainWindow::OnExitOrCancel() {
-  if (session_.system.IsNamedMutexHeld(kSessionMutexName)) return false;
+  if (SessionActive()) return false;
   if (session_.connection && session_.deviceConnected) {
     session_.connection->DisconnectFromDevice();
     session_.deviceConnected = false;
@@ -146,6 +159,9 @@ void MainWindow::OnKeyUp(int key) {
 
 void MainWindow::OnFilesDropped(const std::vector<std::string>& files) {
   if (files.empty()) return;  // no file name could be read: the drop is only finished
+  // The dialog keeps accepting drops while a session runs; a preparation
+  // then would destroy the image and the connection under the worker.
+  if (SessionActive()) return;
   std::string path = files.front().substr(0, kMaxPathChars - 1);
   session_.window.SetText(kIdFilePath, path);
   session_.config.firmwarePath = path;

@@ -86,6 +86,9 @@ class MainWindow {
   // Runs the preparation and shows Execute when it succeeds.
   void PrepareAndShowExecute();
   bool FirmwareFileExists();
+  // An update session runs: started by Execute here, or holding the session
+  // mutex.
+  bool SessionActive();
   void HideExecuteWithHint(const char* status);
 
   Session& session_;

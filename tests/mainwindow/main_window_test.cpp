@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -31,6 +32,40 @@ using testing::TestSystemPort;
 constexpr const char* kHint =
     "For detailed info please provide a valid file path or attached device";
 constexpr const char* kNoDevice = "Invalid file path or device not attached";
+
+// A recording window that can hold the update worker at the session's first
+// status line, "BEGIN FW Update", before the session takes its mutex.
+class GatedWindow : public RecordingWindow {
+ public:
+  void SetText(int control, std::string_view text) override {
+    if (control == kIdStatus && text.rfind("BEGIN FW Update", 0) == 0) {
+      std::unique_lock<std::mutex> lock(gateMutex_);
+      reached_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return open_; });
+    }
+    RecordingWindow::SetText(control, text);
+  }
+  void CloseGate() {
+    std::lock_guard<std::mutex> lock(gateMutex_);
+    open_ = false;
+  }
+  void WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(gateMutex_);
+    changed_.wait(lock, [this] { return reached_; });
+  }
+  void OpenGate() {
+    std::lock_guard<std::mutex> lock(gateMutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex gateMutex_;
+  std::condition_variable changed_;
+  bool open_ = true;
+  bool reached_ = false;
+};
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -76,7 +111,7 @@ class MainWindowTest : public ::testing::Test {
     return c;
   }
 
-  RecordingWindow window;
+  GatedWindow window;
   TestSystemPort system;
   sim::Bus bus;
   Session session;
@@ -448,6 +483,53 @@ TEST_F(MainWindowTest, ExecuteReportsAFailedSessionsExitCode) {
   EXPECT_EQ(controller.WaitForSession(), kExitFailure);
   EXPECT_NE(c.runningRevision(), 0x06);
   EXPECT_TRUE(Contains(window.statusHistory(), "The Firmware update was NOT completed\r\n"));
+}
+
+// Between Execute and the session taking its mutex the worker already uses
+// the connection: closing then must not disconnect under it.
+TEST_F(MainWindowTest, CloseRightAfterExecuteIsIgnored) {
+  MainWindow controller(session);
+  sim::Controller& c = StartPrepared(controller);
+  window.CloseGate();
+  controller.OnExecute();
+  window.WaitUntilHeld();
+
+  ASSERT_FALSE(system.IsNamedMutexHeld(kSessionMutexName));
+  EXPECT_FALSE(controller.OnExitOrCancel());
+  EXPECT_TRUE(session.deviceConnected);
+
+  window.OpenGate();
+  EXPECT_EQ(controller.WaitForSession(), kExitSuccess);
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  EXPECT_TRUE(controller.OnExitOrCancel());
+}
+
+// The dialog accepts drops while a session runs; a preparation then would
+// replace the image and the connection under the worker.
+TEST_F(MainWindowTest, DropDuringSessionIsIgnored) {
+  MainWindow controller(session);
+  sim::Controller& c = StartPrepared(controller);
+  const std::string other = WriteFirmware(0x07, "other.hex");
+  window.CloseGate();
+  controller.OnExecute();
+  window.WaitUntilHeld();
+  const HexFile* image = session.image.get();
+
+  controller.OnFilesDropped({other});
+  controller.OnRefresh();
+  controller.OnSelectionChange(0);
+  controller.OnBrowseResult(&other);
+  EXPECT_EQ(session.image.get(), image);
+  EXPECT_NE(session.config.firmwarePath, other);
+  EXPECT_NE(window.GetText(kIdFilePath), other);
+
+  window.OpenGate();
+  EXPECT_EQ(controller.WaitForSession(), kExitSuccess);
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  // Once the session has ended, a drop prepares again.
+  controller.OnFilesDropped({other});
+  EXPECT_EQ(session.config.firmwarePath, other);
+  EXPECT_EQ(controller.LastPrepareResult(), 0);
 }
 
 TEST_F(MainWindowTest, WaitWithoutSessionReturnsZero) {
