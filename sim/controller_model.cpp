@@ -142,18 +142,18 @@ ControllerState Controller::Manufacture(const ControllerConfig& config) {
   for (uint32_t i = 0; i < start - padflash::kFlashBase; ++i) s.flash[i] = boot.Next();
 
   // The firmware it was shipped with.
-  fwgen::FirmwareSpec spec;
-  spec.i2c = config.i2c;
-  spec.chipId = config.chipId;
-  spec.revision = config.revision;
-  spec.i2cAddress = config.i2c ? config.i2cAddress : 0;
-  spec.hidDescriptorAddress = config.i2c ? config.hidDescriptorAddress : 0;
-  spec.vendorId = config.vendorId;
-  spec.productId = config.productId;
-  spec.feedConfig1 = config.feedConfig1;
-  spec.factoryPageRegion = false;
-  spec.seed = seed;
-  for (const fwgen::Region& region : fwgen::GenerateFirmware(spec)) {
+  fwgen::FirmwareBuild build;
+  build.i2c = config.i2c;
+  build.chipId = config.chipId;
+  build.revision = config.revision;
+  build.i2cAddress = config.i2c ? config.i2cAddress : 0;
+  build.hidDescriptorAddress = config.i2c ? config.hidDescriptorAddress : 0;
+  build.vendorId = config.vendorId;
+  build.productId = config.productId;
+  build.feedConfig1 = config.feedConfig1;
+  build.factoryPageRegion = false;
+  build.seed = seed;
+  for (const fwgen::Region& region : fwgen::GenerateFirmware(build)) {
     std::copy(region.bytes.begin(), region.bytes.end(),
               s.flash.begin() + (region.address - padflash::kFlashBase));
   }
@@ -163,7 +163,7 @@ ControllerState Controller::Manufacture(const ControllerConfig& config) {
   const uint32_t table = std::min<uint32_t>(config.compTableSize, kFactoryPageSize);
   fwgen::ByteStream calibration(seed);
   for (uint32_t i = 0; i < table; ++i) s.flash[kPageIndex + i] = calibration.Next();
-  std::vector<uint8_t> structure = fwgen::DefaultStructure(spec);
+  std::vector<uint8_t> structure = fwgen::DefaultStructure(build);
   PutU32(&structure[fwgen::kStructAccessOffset], s.accessOffset);
   for (uint32_t i = 0; i < 3; ++i) {
     structure[fwgen::kStructFactoryValues + i] = static_cast<uint8_t>(calibration.Next() | 0x01);

@@ -94,24 +94,24 @@ TEST(DeviceIdentityRecord, DefaultsAndDeepCopy) {
 // HEX text is made.
 class ImageIdentityTest : public ::testing::Test {
  protected:
-  static fwgen::FirmwareSpec Spec(bool i2c, uint32_t codeBytes = 0x400) {
-    fwgen::FirmwareSpec spec;
-    spec.i2c = i2c;
-    spec.chipId = 0x12;
-    spec.revision = 0x06;
-    spec.vendorId = 0x488;
-    spec.productId = 0x101;
-    spec.i2cAddress = 0x2C;
-    spec.hidDescriptorAddress = 0x20;
-    spec.codeBytes = codeBytes;
-    return spec;
+  static fwgen::FirmwareBuild ImageBuild(bool i2c, uint32_t codeBytes = 0x400) {
+    fwgen::FirmwareBuild build;
+    build.i2c = i2c;
+    build.chipId = 0x12;
+    build.revision = 0x06;
+    build.vendorId = 0x488;
+    build.productId = 0x101;
+    build.i2cAddress = 0x2C;
+    build.hidDescriptorAddress = 0x20;
+    build.codeBytes = codeBytes;
+    return build;
   }
 
   // `patch` receives the main region's bytes (from the image start).
-  void BuildImage(const fwgen::FirmwareSpec& spec,
+  void BuildImage(const fwgen::FirmwareBuild& build,
                   const std::function<void(std::vector<uint8_t>&)>& patch = {}) {
-    std::vector<fwgen::Region> regions = fwgen::GenerateFirmware(spec);
-    const uint32_t start = spec.i2c ? kImageStartI2C : kImageStartUSB;
+    std::vector<fwgen::Region> regions = fwgen::GenerateFirmware(build);
+    const uint32_t start = build.i2c ? kImageStartI2C : kImageStartUSB;
     for (fwgen::Region& region : regions) {
       if (region.address == start && patch) patch(region.bytes);
     }
@@ -135,7 +135,7 @@ class ImageIdentityTest : public ::testing::Test {
 };
 
 TEST_F(ImageIdentityTest, I2CImageFillsEveryMemberFromItsBlock) {
-  BuildImage(Spec(true));
+  BuildImage(ImageBuild(true));
   SelectDevice(0x488, 0x101);
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
 
@@ -168,7 +168,7 @@ TEST_F(ImageIdentityTest, I2CImageFillsEveryMemberFromItsBlock) {
 TEST_F(ImageIdentityTest, ImageHoldingBothBlocksIsTakenAsI2C) {
   // One segment from the I2C start reaching past the USB block, which names
   // another chip.
-  BuildImage(Spec(true, 0x1200),
+  BuildImage(ImageBuild(true, 0x1200),
              [](std::vector<uint8_t>& bytes) { bytes[kIdentityBlockUSB - kImageStartI2C] = 0x77; });
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
   EXPECT_EQ(session.firmware.isI2C, 1);
@@ -179,7 +179,7 @@ TEST_F(ImageIdentityTest, ImageHoldingBothBlocksIsTakenAsI2C) {
 TEST_F(ImageIdentityTest, USBImageDropsTheI2CValuesOfItsBlock) {
   // The generator writes I2C address 0x2C and descriptor 0x20 into USB
   // builds too.
-  BuildImage(Spec(false));
+  BuildImage(ImageBuild(false));
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
   const DeviceIdentity& f = session.firmware;
   EXPECT_EQ(f.isI2C, 0);
@@ -197,7 +197,7 @@ TEST_F(ImageIdentityTest, FirstRenderingShowsThePreviousFillsAddressing) {
   session.firmware.hidDescriptorAddress = 0x1;
   session.firmware.reportId = 3;
   session.firmware.vendorId = 0x1111;
-  BuildImage(Spec(false));
+  BuildImage(ImageBuild(false));
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
 
   const std::string first =
@@ -214,7 +214,7 @@ TEST_F(ImageIdentityTest, FirstRenderingShowsThePreviousFillsAddressing) {
 }
 
 TEST_F(ImageIdentityTest, YesToBothMismatchQuestionsKeepsTheImageIds) {
-  BuildImage(Spec(true));
+  BuildImage(ImageBuild(true));
   SelectDevice(0x44E, 0x222);
   window.QueueAnswer(MessageAnswer::kYes);
   window.QueueAnswer(MessageAnswer::kYes);
@@ -241,7 +241,7 @@ TEST_F(ImageIdentityTest, YesToBothMismatchQuestionsKeepsTheImageIds) {
 }
 
 TEST_F(ImageIdentityTest, NoToAMismatchQuestionRefusesTheImage) {
-  BuildImage(Spec(true));
+  BuildImage(ImageBuild(true));
   SelectDevice(0x44E, 0x222);
   window.QueueAnswer(MessageAnswer::kNo);
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
@@ -256,7 +256,7 @@ TEST_F(ImageIdentityTest, NoToAMismatchQuestionRefusesTheImage) {
 }
 
 TEST_F(ImageIdentityTest, OnlyTheDifferingIdIsAskedAbout) {
-  BuildImage(Spec(true));
+  BuildImage(ImageBuild(true));
   SelectDevice(0x488, 0x222);
   ASSERT_EQ(ExtractImageIdentity(session, session.firmware), 0);
   ASSERT_EQ(window.messageBoxes().size(), 1u);
@@ -274,14 +274,14 @@ TEST_F(ImageIdentityTest, UnreadableImagesFailWithoutAMessageOfTheirOwn) {
   EXPECT_EQ(window.verbose(), "");
 
   // An image too short to hold either block.
-  BuildImage(Spec(true), [](std::vector<uint8_t>& bytes) { bytes.resize(0x100); });
+  BuildImage(ImageBuild(true), [](std::vector<uint8_t>& bytes) { bytes.resize(0x100); });
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
   EXPECT_EQ(window.verbose().find("New FW Info"), std::string::npos);
 }
 
 TEST_F(ImageIdentityTest, MissingTagFailsAfterTheFirstRendering) {
   // The block ends at start + 0x140; the tag lies at start + 0x196.
-  BuildImage(Spec(true), [](std::vector<uint8_t>& bytes) { bytes.resize(0x150); });
+  BuildImage(ImageBuild(true), [](std::vector<uint8_t>& bytes) { bytes.resize(0x150); });
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
   EXPECT_EQ(session.firmware.fromHexFile, 0);
 }

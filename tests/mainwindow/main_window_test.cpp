@@ -94,10 +94,10 @@ class MainWindowTest : public ::testing::Test {
   // A USB firmware image for the default simulated controller (chip 0x12),
   // written as Intel HEX; returns its path.
   std::string WriteFirmware(uint8_t revision, const std::string& name = "new.hex") {
-    fwgen::FirmwareSpec spec;
-    spec.revision = revision;
+    fwgen::FirmwareBuild build;
+    build.revision = revision;
     std::string path = (folder / name).string();
-    std::ofstream(path, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
+    std::ofstream(path, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
     return path;
   }
   sim::Controller& AttachOld() { return bus.Attach(sim::ControllerConfig{}); }
@@ -180,11 +180,11 @@ TEST_F(MainWindowTest, StartOnAnotherListEntrySelectsAndPreparesIt) {
   other.productId = 0x0202;
   bus.Attach(sim::ControllerConfig{});
   bus.Attach(other);
-  fwgen::FirmwareSpec spec;
-  spec.productId = 0x0202;
-  spec.revision = 0x06;
+  fwgen::FirmwareBuild build;
+  build.productId = 0x0202;
+  build.revision = 0x06;
   std::ofstream(folder / "other.hex", std::ios::binary)
-      << fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
+      << fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
   session.config.firmwarePath = (folder / "other.hex").string();
   MainWindow controller(session);
   controller.OnInitDialog(1);

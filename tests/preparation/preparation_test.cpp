@@ -20,7 +20,7 @@ class Preparation : public PreparationWorld {
   // The personality file an interrupted update leaves: the factory comp
   // table, then the structure with the access offset and the three factory
   // values, up to its end marker.
-  void WritePersonalityFile(const std::string& name, const fwgen::FirmwareSpec& build,
+  void WritePersonalityFile(const std::string& name, const fwgen::FirmwareBuild& build,
                             uint32_t compTableSize = 480) {
     std::vector<uint8_t> block(compTableSize, 0x33);
     std::vector<uint8_t> structure = fwgen::DefaultStructure(build);
@@ -183,7 +183,7 @@ TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
   config.inBootloader = true;
   bus.Attach(config);
   WriteFirmwareFile(BuildFor(config, 0x06));
-  fwgen::FirmwareSpec other = BuildFor(config, 0x06);
+  fwgen::FirmwareBuild other = BuildFor(config, 0x06);
   other.chipId = 0x13;  // saved from another controller family
   WritePersonalityFile("sf20150811_101010.mem", other);
   ListAsFirmware(config);
@@ -215,7 +215,7 @@ TEST_F(Preparation, PersonalityFileOfAnotherDeviceIsOfferedForRemovalInFirmwareM
   sim::ControllerConfig config;
   bus.Attach(config);
   WriteFirmwareFile(BuildFor(config, 0x05));
-  fwgen::FirmwareSpec other = BuildFor(config, 0x05);
+  fwgen::FirmwareBuild other = BuildFor(config, 0x05);
   other.productId = 0x0999;
   WritePersonalityFile("sf20150811_101010.mem", other);
   ListDevices();
@@ -402,7 +402,7 @@ TEST_F(Preparation, PackageIdentityQuestionsPrintTheirAnswers) {
 TEST_F(Preparation, DeclinedHexIdentityQuestionReportsTheMismatch) {
   sim::ControllerConfig config;
   bus.Attach(config);
-  fwgen::FirmwareSpec build = BuildFor(config, 0x05);
+  fwgen::FirmwareBuild build = BuildFor(config, 0x05);
   build.vendorId = 0x044E;
   WriteFirmwareFile(build);
   ListDevices();

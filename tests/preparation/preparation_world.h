@@ -89,8 +89,8 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
 class PreparationWorld : public ::testing::Test {
  protected:
   // A firmware build that fits a controller, with another revision if wanted.
-  static fwgen::FirmwareSpec BuildFor(const sim::ControllerConfig& config, uint8_t revision) {
-    fwgen::FirmwareSpec build;
+  static fwgen::FirmwareBuild BuildFor(const sim::ControllerConfig& config, uint8_t revision) {
+    fwgen::FirmwareBuild build;
     build.i2c = config.i2c;
     build.chipId = config.chipId;
     build.revision = revision;
@@ -101,7 +101,7 @@ class PreparationWorld : public ::testing::Test {
     return build;
   }
 
-  void WriteFirmwareFile(const fwgen::FirmwareSpec& build, const std::string& name = "fw.hex") {
+  void WriteFirmwareFile(const fwgen::FirmwareBuild& build, const std::string& name = "fw.hex") {
     std::ofstream(name, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
     session.config.firmwarePath = name;
   }

@@ -20,9 +20,9 @@ constexpr uint32_t kT = 480;
 constexpr uint32_t kConfig = 0x080029C0;  // USB build
 constexpr uint32_t kOffset = 0x1FFF3D54 + kT;
 
-std::unique_ptr<HexFile> ImageOf(const fwgen::FirmwareSpec& spec) {
+std::unique_ptr<HexFile> ImageOf(const fwgen::FirmwareBuild& build) {
   std::deque<std::string> lines;
-  std::istringstream text(fwgen::ToIntelHex(fwgen::GenerateFirmware(spec)));
+  std::istringstream text(fwgen::ToIntelHex(fwgen::GenerateFirmware(build)));
   for (std::string line; std::getline(text, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
@@ -41,11 +41,11 @@ std::vector<uint8_t> Read(const HexFile& image, uint32_t address, int count) {
 class RestoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fwgen::FirmwareSpec spec;
-    spec.revision = 0x06;
-    spec.codeBytes = 0x1000;
+    fwgen::FirmwareBuild build;
+    build.revision = 0x06;
+    build.codeBytes = 0x1000;
     Session& s = world.session();
-    s.image = ImageOf(spec);
+    s.image = ImageOf(build);
     defaults = Read(*s.image, kConfig, 1024 - kT);
     s.firmware.isI2C = 0;
     s.CompTableSize = kT;
@@ -162,10 +162,10 @@ TEST(SaveStep, AnInvalidFactoryBlockIsNotSavedAndTheSessionEndsWith19) {
   SessionWorld world;
   sim::Controller& c = world.bus.Attach(sim::ControllerConfig{});
   c.state().flash[kFactoryPageAddress - kFlashBase + kT + 72] = 0;  // a factory byte lost
-  fwgen::FirmwareSpec spec;
-  spec.revision = 0x06;
-  spec.codeBytes = 0x1000;
-  world.WriteFirmwareFile(spec);
+  fwgen::FirmwareBuild build;
+  build.revision = 0x06;
+  build.codeBytes = 0x1000;
+  world.WriteFirmwareFile(build);
   ASSERT_EQ(world.Prepare(), 0);
   EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
   EXPECT_EQ(world.session().UpdateResult, 19);

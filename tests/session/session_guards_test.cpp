@@ -81,10 +81,10 @@ class SessionGuardTest : public ::testing::Test {
     sim::ControllerConfig config;
     config.feedConfig1 = 0x3C;
     sim::Controller& c = world.bus.Attach(config);
-    fwgen::FirmwareSpec spec;
-    spec.revision = 0x06;
-    spec.codeBytes = 0x1000;
-    world.WriteFirmwareFile(spec);
+    fwgen::FirmwareBuild build;
+    build.revision = 0x06;
+    build.codeBytes = 0x1000;
+    world.WriteFirmwareFile(build);
     EXPECT_EQ(world.Prepare(), 0) << world.window().verbose();
     return c;
   }
@@ -218,10 +218,10 @@ TEST_F(SessionGuardTest, SlashRDeletesThePersonalityFileAndProgramsTheDefaults) 
   // A personality file left by an earlier run: this controller's page.
   std::vector<uint8_t> page = c.ReadFlash(kFactoryPageAddress, 1024);
   testing::WorkingDirectory::WriteFile("sf20150810_090000.mem", page);
-  fwgen::FirmwareSpec spec;
-  spec.revision = 0x06;
-  spec.codeBytes = 0x1000;
-  world.WriteFirmwareFile(spec);
+  fwgen::FirmwareBuild build;
+  build.revision = 0x06;
+  build.codeBytes = 0x1000;
+  world.WriteFirmwareFile(build);
   world.session().config.saveFlashConfig = false;
   ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
 
@@ -234,7 +234,7 @@ TEST_F(SessionGuardTest, SlashRDeletesThePersonalityFileAndProgramsTheDefaults) 
   EXPECT_TRUE(world.dir.PersonalityFiles().empty());
   // The page is the firmware's default page, unchanged.
   std::vector<uint8_t> defaults;
-  for (const fwgen::Region& r : fwgen::GenerateFirmware(spec)) {
+  for (const fwgen::Region& r : fwgen::GenerateFirmware(build)) {
     if (r.address == kFactoryPageAddress) defaults = r.bytes;
   }
   ASSERT_EQ(defaults.size(), 1024u);

@@ -53,8 +53,8 @@ class SessionWorld {
   Session& session() { return *session_; }
 
   // The firmware file the preparation will load, written as Intel HEX.
-  void WriteFirmwareFile(const fwgen::FirmwareSpec& spec, const std::string& name = "fw.hex") {
-    std::ofstream(name, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
+  void WriteFirmwareFile(const fwgen::FirmwareBuild& build, const std::string& name = "fw.hex") {
+    std::ofstream(name, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
     firmwarePath_ = name;
     session_->config.firmwarePath = name;
   }

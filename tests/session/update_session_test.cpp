@@ -47,16 +47,16 @@ class UpdateSessionTest : public ::testing::Test {
     c.serial = "SIM0001";
     return c;
   }
-  fwgen::FirmwareSpec newFirmware() {
-    fwgen::FirmwareSpec spec;
-    spec.vendorId = 0x0488;
-    spec.productId = 0x0101;
-    spec.chipId = 0x12;
-    spec.revision = 0x06;
-    spec.feedConfig1 = 0x5A;
-    spec.codeBytes = 0x2000;
-    spec.seed = 7;
-    return spec;
+  fwgen::FirmwareBuild newFirmware() {
+    fwgen::FirmwareBuild build;
+    build.vendorId = 0x0488;
+    build.productId = 0x0101;
+    build.chipId = 0x12;
+    build.revision = 0x06;
+    build.feedConfig1 = 0x5A;
+    build.codeBytes = 0x2000;
+    build.seed = 7;
+    return build;
   }
 
   SessionWorld world;
@@ -199,9 +199,9 @@ TEST_F(UpdateSessionTest, I2cControllerIsUpdatedThroughItsOwnImageLayout) {
   config.i2c = true;
   sim::Controller& c = world.bus.Attach(config);
   const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
-  fwgen::FirmwareSpec spec = newFirmware();
-  spec.i2c = true;
-  world.WriteFirmwareFile(spec);
+  fwgen::FirmwareBuild build = newFirmware();
+  build.i2c = true;
+  world.WriteFirmwareFile(build);
   ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
   EXPECT_EQ(UpdateThread(world.session()), kExitSuccess) << world.window().verbose();
   EXPECT_NE(world.window().verbose().find("  New Firmware ID: 0x1206\r\n"), std::string::npos);

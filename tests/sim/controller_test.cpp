@@ -223,12 +223,12 @@ TEST_F(SimController, InvokeDisappearsForTheDelayThenComesBackAsTheBootloader) {
 TEST_F(SimController, ReprogrammedImageStartsUnderTheIdsOfItsNewStructure) {
   sim::Controller& c = AttachDefault();
   auto boot = EnterBootloader(c);
-  fwgen::FirmwareSpec spec;
-  spec.revision = 0x07;
-  spec.vendorId = 0x044E;
-  spec.productId = 0x1234;
-  spec.bootloaderRegion = true;  // not programmed: the bootloader's own area
-  const auto regions = fwgen::GenerateFirmware(spec);
+  fwgen::FirmwareBuild build;
+  build.revision = 0x07;
+  build.vendorId = 0x044E;
+  build.productId = 0x1234;
+  build.bootloaderRegion = true;  // not programmed: the bootloader's own area
+  const auto regions = fwgen::GenerateFirmware(build);
   ASSERT_EQ(Program(*boot, regions), padflash::NV_err_none);
   EXPECT_TRUE(c.imageValid());
   EXPECT_EQ(boot->Read()[4] & padflash::kFlagImageValid, padflash::kFlagImageValid);
@@ -252,7 +252,7 @@ TEST_F(SimController, ReprogrammedImageStartsUnderTheIdsOfItsNewStructure) {
 TEST_F(SimController, ValidateWithAWrongRegionChecksumReportsTheMismatch) {
   sim::Controller& c = AttachDefault();
   auto boot = EnterBootloader(c);
-  const auto regions = fwgen::GenerateFirmware(fwgen::FirmwareSpec{});
+  const auto regions = fwgen::GenerateFirmware(fwgen::FirmwareBuild{});
   EXPECT_EQ(Program(*boot, regions, /*tweakRegion=*/1, /*f32Tweak=*/1),
             padflash::NV_err_chksum_mismatch);
   EXPECT_FALSE(c.imageValid());
@@ -298,7 +298,7 @@ TEST_F(SimController, PowerLossLeavesTheBootloaderWithAnInvalidImageAndErasedPag
   sim::Controller& c = AttachDefault();
   auto boot = EnterBootloader(c);
   c.faults().powerLossAtChunk = 3;
-  const auto regions = fwgen::GenerateFirmware(fwgen::FirmwareSpec{});
+  const auto regions = fwgen::GenerateFirmware(fwgen::FirmwareBuild{});
   EXPECT_EQ(Program(*boot, regions), -1) << "the status read after chunk 3 finds no controller";
   EXPECT_FALSE(c.present());
   EXPECT_EQ(c.state().counters.writeChunks, 2u);
@@ -341,7 +341,7 @@ TEST_F(SimController, BootloaderErrorAfterAChosenChunk) {
   auto boot = EnterBootloader(c);
   c.faults().bootloaderErrorAfterChunk = 2;
   c.faults().bootloaderErrorCode = padflash::NV_err_timeout;
-  EXPECT_EQ(Program(*boot, fwgen::GenerateFirmware(fwgen::FirmwareSpec{})),
+  EXPECT_EQ(Program(*boot, fwgen::GenerateFirmware(fwgen::FirmwareBuild{})),
             padflash::NV_err_timeout);
   EXPECT_EQ(c.state().counters.writeChunks, 2u);
 }
@@ -407,10 +407,10 @@ TEST_F(SimController, AttachBuildsARealisticFactoryPage) {
 TEST_F(SimController, ErasedFactoryPageFallsBackToTheImageDefaults) {
   sim::Controller& c = AttachDefault();
   auto boot = EnterBootloader(c);
-  fwgen::FirmwareSpec spec;
-  spec.productId = 0x0202;
-  spec.factoryPageRegion = false;  // the page stays erased
-  ASSERT_EQ(Program(*boot, fwgen::GenerateFirmware(spec)), padflash::NV_err_none);
+  fwgen::FirmwareBuild build;
+  build.productId = 0x0202;
+  build.factoryPageRegion = false;  // the page stays erased
+  ASSERT_EQ(Program(*boot, fwgen::GenerateFirmware(build)), padflash::NV_err_none);
   ASSERT_TRUE(boot->Write(Command({padflash::kCmdReset})));
   clock.Advance(500);
   ASSERT_FALSE(c.inBootloader());

@@ -26,12 +26,12 @@ std::vector<uint8_t> Read(const padflash::HexFile& image, uint32_t address, int 
 }
 
 TEST(FirmwareGenerator, UsbImageParsesBackWithItsIdentityBlockAndFactoryPage) {
-  fwgen::FirmwareSpec spec;
-  spec.codeBytes = 0x1000;
-  spec.vendorId = 0x044E;
-  spec.productId = 0x1234;
-  spec.revision = 0x09;
-  const auto regions = fwgen::GenerateFirmware(spec);
+  fwgen::FirmwareBuild build;
+  build.codeBytes = 0x1000;
+  build.vendorId = 0x044E;
+  build.productId = 0x1234;
+  build.revision = 0x09;
+  const auto regions = fwgen::GenerateFirmware(build);
   auto image = ParseBack(fwgen::ToIntelHex(regions));
   ASSERT_EQ(image->segmentCount(), 2u);
   EXPECT_EQ(image->segment(0).FullAddress(), 0x08002900u);
@@ -64,16 +64,16 @@ TEST(FirmwareGenerator, UsbImageParsesBackWithItsIdentityBlockAndFactoryPage) {
   EXPECT_EQ(std::vector<uint8_t>(page.begin(), page.begin() + 480),
             std::vector<uint8_t>(480, 0xFF));
   EXPECT_EQ(std::vector<uint8_t>(page.begin() + 480, page.begin() + 480 + fwgen::kStructSize),
-            fwgen::DefaultStructure(spec));
+            fwgen::DefaultStructure(build));
   EXPECT_EQ(page.back(), 0xFF);
 }
 
 TEST(FirmwareGenerator, NoEndMarkerBeforeTheStructuresOwn) {
   for (uint32_t seed = 1; seed < 200; ++seed) {
-    fwgen::FirmwareSpec spec;
-    spec.seed = seed;
-    spec.endMarker = seed % 2 ? 0xDEFC : 0xF1AC;
-    const auto s = fwgen::DefaultStructure(spec);
+    fwgen::FirmwareBuild build;
+    build.seed = seed;
+    build.endMarker = seed % 2 ? 0xDEFC : 0xF1AC;
+    const auto s = fwgen::DefaultStructure(build);
     for (size_t j = 0; j + 1 < s.size(); ++j) {
       const bool marker = (s[j] == 0xFC && s[j + 1] == 0xDE) || (s[j] == 0xAC && s[j + 1] == 0xF1);
       ASSERT_EQ(marker, j == fwgen::kStructEndMarker) << "seed " << seed << " offset " << j;
@@ -82,12 +82,12 @@ TEST(FirmwareGenerator, NoEndMarkerBeforeTheStructuresOwn) {
 }
 
 TEST(FirmwareGenerator, I2cImageStartsAt1900AndTheBootloaderRegionComesFirst) {
-  fwgen::FirmwareSpec spec;
-  spec.i2c = true;
-  spec.codeBytes = 0x801;  // rounded down to whole words
-  spec.bootloaderRegion = true;
-  spec.factoryPageRegion = false;
-  const auto regions = fwgen::GenerateFirmware(spec);
+  fwgen::FirmwareBuild build;
+  build.i2c = true;
+  build.codeBytes = 0x801;  // rounded down to whole words
+  build.bootloaderRegion = true;
+  build.factoryPageRegion = false;
+  const auto regions = fwgen::GenerateFirmware(build);
   ASSERT_EQ(regions.size(), 2u);
   EXPECT_EQ(regions[0].address, 0x08000000u);
   EXPECT_EQ(regions[0].bytes.size(), 0x400u);

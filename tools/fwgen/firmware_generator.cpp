@@ -22,31 +22,31 @@ void PutU16(std::vector<uint8_t>& bytes, uint32_t offset, uint16_t value) {
 // Smallest main region: up to the end of the default structure.
 constexpr uint32_t kMinCodeBytes = kIdentityOffset + kStructSize;
 
-uint32_t MainRegionBytes(const FirmwareSpec& spec) {
-  const uint32_t start = ImageStart(spec.i2c);
-  const uint32_t limit = spec.factoryPageRegion ? kFactoryPage : kFlashStart + 0x10000;
+uint32_t MainRegionBytes(const FirmwareBuild& build) {
+  const uint32_t start = ImageStart(build.i2c);
+  const uint32_t limit = build.factoryPageRegion ? kFactoryPage : kFlashStart + 0x10000;
   // Whole 16-bit words, as the bootloader's Fletcher-32 expects.
-  return std::clamp(spec.codeBytes, kMinCodeBytes, limit - start) & ~1u;
+  return std::clamp(build.codeBytes, kMinCodeBytes, limit - start) & ~1u;
 }
 
 }  // namespace
 
-std::vector<uint8_t> DefaultStructure(const FirmwareSpec& spec) {
+std::vector<uint8_t> DefaultStructure(const FirmwareBuild& build) {
   std::vector<uint8_t> s(kStructSize);
   // Configuration filler stays below 0x80, so no end marker (0xFC 0xDE or
   // 0xAC 0xF1) appears before the real one.
-  ByteStream filler(spec.seed * 2654435761u + spec.chipId * 256u + spec.revision);
+  ByteStream filler(build.seed * 2654435761u + build.chipId * 256u + build.revision);
   for (auto& b : s) b = filler.Next() & 0x7F;
 
-  s[kStructChipId] = spec.chipId;
-  s[kStructRevision] = spec.revision;
+  s[kStructChipId] = build.chipId;
+  s[kStructRevision] = build.revision;
   s[0x02] = static_cast<uint8_t>(s[0x02] | 0x01);
   s[0x03] = static_cast<uint8_t>(s[0x03] | 0x01);
-  s[kStructFeedConfig1] = spec.feedConfig1;
-  s[kStructI2cAddress] = spec.i2cAddress;
-  PutU16(s, kStructHidDescriptor, spec.hidDescriptorAddress);
-  PutU16(s, kStructVendorId, spec.vendorId);
-  PutU16(s, kStructProductId, spec.productId);
+  s[kStructFeedConfig1] = build.feedConfig1;
+  s[kStructI2cAddress] = build.i2cAddress;
+  PutU16(s, kStructHidDescriptor, build.hidDescriptorAddress);
+  PutU16(s, kStructVendorId, build.vendorId);
+  PutU16(s, kStructProductId, build.productId);
   s[0x18] = static_cast<uint8_t>(s[0x18] | 0x01);
   s[0x19] = static_cast<uint8_t>(s[0x19] | 0x01);
   s[0x1C] = static_cast<uint8_t>(s[0x1C] | 0x01);
@@ -56,33 +56,33 @@ std::vector<uint8_t> DefaultStructure(const FirmwareSpec& spec) {
   for (uint32_t i = 0; i < 3; ++i) s[kStructFactoryValues + i] = 0;
 
   char tag[11];
-  std::snprintf(tag, sizeof tag, "VLM%02X%02XSIM", spec.chipId, spec.revision);
+  std::snprintf(tag, sizeof tag, "VLM%02X%02XSIM", build.chipId, build.revision);
   std::copy(tag, tag + 10, s.begin() + kStructTag);
 
-  PutU16(s, kStructEndMarker, spec.endMarker);
+  PutU16(s, kStructEndMarker, build.endMarker);
   return s;
 }
 
-std::vector<Region> GenerateFirmware(const FirmwareSpec& spec) {
+std::vector<Region> GenerateFirmware(const FirmwareBuild& build) {
   std::vector<Region> regions;
-  const uint32_t start = ImageStart(spec.i2c);
+  const uint32_t start = ImageStart(build.i2c);
 
-  if (spec.bootloaderRegion) {
+  if (build.bootloaderRegion) {
     Region boot{kFlashStart, {}};
-    boot.bytes.resize(std::clamp<uint32_t>(spec.bootloaderBytes, 2, start - kFlashStart));
-    ByteStream code(spec.seed ^ 0xB007B007u);
+    boot.bytes.resize(std::clamp<uint32_t>(build.bootloaderBytes, 2, start - kFlashStart));
+    ByteStream code(build.seed ^ 0xB007B007u);
     for (auto& b : boot.bytes) b = code.Next();
     regions.push_back(std::move(boot));
   }
 
-  Region main{start, std::vector<uint8_t>(MainRegionBytes(spec))};
-  ByteStream code(spec.seed);
+  Region main{start, std::vector<uint8_t>(MainRegionBytes(build))};
+  ByteStream code(build.seed);
   for (auto& b : main.bytes) b = code.Next();
-  const std::vector<uint8_t> structure = DefaultStructure(spec);
+  const std::vector<uint8_t> structure = DefaultStructure(build);
   std::copy(structure.begin(), structure.end(), main.bytes.begin() + kIdentityOffset);
   regions.push_back(std::move(main));
 
-  if (spec.factoryPageRegion) {
+  if (build.factoryPageRegion) {
     Region page{kFactoryPage, std::vector<uint8_t>(kFactoryPageBytes, 0xFF)};
     std::copy(structure.begin(), structure.end(), page.bytes.begin() + kDefaultCompTableBytes);
     regions.push_back(std::move(page));

@@ -13,7 +13,7 @@
 
 namespace fwgen {
 
-struct FirmwareSpec {
+struct FirmwareBuild {
   bool i2c = false;
   uint8_t chipId = 0x12;
   uint8_t revision = 0x05;
@@ -75,10 +75,10 @@ class ByteStream {
 
 // The default configuration structure of a build (kStructSize bytes, end
 // marker included).
-std::vector<uint8_t> DefaultStructure(const FirmwareSpec& spec);
+std::vector<uint8_t> DefaultStructure(const FirmwareBuild& build);
 
 // The image as regions in file order.
-std::vector<Region> GenerateFirmware(const FirmwareSpec& spec);
+std::vector<Region> GenerateFirmware(const FirmwareBuild& build);
 
 // Intel HEX text: type 04 records before each region and wherever the upper
 // address changes, 16 data bytes per record, type 01 at the end; CRLF lines.

@@ -38,7 +38,7 @@ bool ParseNumber(const char* text, unsigned long max, unsigned long& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fwgen::FirmwareSpec spec;
+  fwgen::FirmwareBuild build;
   const char* outPath = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -53,29 +53,29 @@ int main(int argc, char** argv) {
       return v;
     };
     if (arg == "--i2c") {
-      spec.i2c = true;
+      build.i2c = true;
     } else if (arg == "--bootloader-region") {
-      spec.bootloaderRegion = true;
+      build.bootloaderRegion = true;
     } else if (arg == "--no-factory-page") {
-      spec.factoryPageRegion = false;
+      build.factoryPageRegion = false;
     } else if (arg == "--chip") {
-      spec.chipId = static_cast<uint8_t>(number(0xFF));
+      build.chipId = static_cast<uint8_t>(number(0xFF));
     } else if (arg == "--rev") {
-      spec.revision = static_cast<uint8_t>(number(0xFF));
+      build.revision = static_cast<uint8_t>(number(0xFF));
     } else if (arg == "--vid") {
-      spec.vendorId = static_cast<uint16_t>(number(0xFFFF));
+      build.vendorId = static_cast<uint16_t>(number(0xFFFF));
     } else if (arg == "--pid") {
-      spec.productId = static_cast<uint16_t>(number(0xFFFF));
+      build.productId = static_cast<uint16_t>(number(0xFFFF));
     } else if (arg == "--size") {
-      spec.codeBytes = static_cast<uint32_t>(number(0x10000));
+      build.codeBytes = static_cast<uint32_t>(number(0x10000));
     } else if (arg == "--i2c-address") {
-      spec.i2cAddress = static_cast<uint8_t>(number(0xFF));
+      build.i2cAddress = static_cast<uint8_t>(number(0xFF));
     } else if (arg == "--hid-desc") {
-      spec.hidDescriptorAddress = static_cast<uint16_t>(number(0xFFFF));
+      build.hidDescriptorAddress = static_cast<uint16_t>(number(0xFFFF));
     } else if (arg == "--feedconfig1") {
-      spec.feedConfig1 = static_cast<uint8_t>(number(0xFF));
+      build.feedConfig1 = static_cast<uint8_t>(number(0xFF));
     } else if (arg == "--seed") {
-      spec.seed = static_cast<uint32_t>(number(0xFFFFFFFFul));
+      build.seed = static_cast<uint32_t>(number(0xFFFFFFFFul));
     } else if (arg == "-o") {
       if (next == nullptr) {
         Usage();
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  const std::string text = fwgen::ToIntelHex(fwgen::GenerateFirmware(spec));
+  const std::string text = fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
   FILE* out = outPath ? std::fopen(outPath, "wb") : stdout;
   if (out == nullptr) {
     std::fprintf(stderr, "padflash-fwgen: cannot create %s: %s\n", outPath, std::strerror(errno));
