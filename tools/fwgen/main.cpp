@@ -4,7 +4,9 @@
 //                  [--bootloader-region] [--i2c-address A] [--hid-desc A]
 //                  [--feedconfig1 B] [--seed N] [--no-factory-page] [-o FILE]
 //
-// Numbers are decimal or 0x hex. Without -o the text goes to stdout.
+// Numbers are decimal or 0x hex. Without -o the text goes to stdout. An I2C
+// build defaults to I2C address 0x2C and HID descriptor 0x20; a USB build
+// carries 0 in both unless they are given.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +23,8 @@ void Usage() {
                "                      [--size BYTES] [--bootloader-region] [--i2c-address A]\n"
                "                      [--hid-desc A] [--feedconfig1 B] [--seed N]\n"
                "                      [--no-factory-page] [-o FILE]\n"
-               "numbers are decimal or 0x hex\n");
+               "numbers are decimal or 0x hex; a USB build has I2C address and HID\n"
+               "descriptor 0 unless given\n");
 }
 
 // Decimal or 0x hex, whole text, at most `max`.
@@ -40,6 +43,7 @@ bool ParseNumber(const char* text, unsigned long max, unsigned long& value) {
 int main(int argc, char** argv) {
   fwgen::FirmwareBuild build;
   const char* outPath = nullptr;
+  bool addressGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -70,8 +74,10 @@ int main(int argc, char** argv) {
       build.codeBytes = static_cast<uint32_t>(number(0x10000));
     } else if (arg == "--i2c-address") {
       build.i2cAddress = static_cast<uint8_t>(number(0xFF));
+      addressGiven = true;
     } else if (arg == "--hid-desc") {
       build.hidDescriptorAddress = static_cast<uint16_t>(number(0xFFFF));
+      addressGiven = true;
     } else if (arg == "--feedconfig1") {
       build.feedConfig1 = static_cast<uint8_t>(number(0xFF));
     } else if (arg == "--seed") {
@@ -93,6 +99,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  // A USB build carries no I2C addressing unless it is asked for: the
+  // firmware identifies itself as I2C by a nonzero address.
+  if (!build.i2c && !addressGiven) {
+    build.i2cAddress = 0;
+    build.hidDescriptorAddress = 0;
+  }
   const std::string text = fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
   FILE* out = outPath ? std::fopen(outPath, "wb") : stdout;
   if (out == nullptr) {
