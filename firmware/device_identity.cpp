@@ -6,6 +6,7 @@
 #include "app/output.h"
 #include "app/session.h"
 #include "firmware/hex_file.h"
+#include "update/compatibility.h"
 #include "update/memory_transfer.h"
 
 namespace padflash {
@@ -20,17 +21,6 @@ constexpr int kI2cAddressOffset = 0x11;
 constexpr int kHidDescriptorOffset = 0x12;
 constexpr int kVendorIdOffset = 0x14;
 constexpr int kProductIdOffset = 0x16;
-
-constexpr const char* kVendorMismatchCaption = "VendorID does not Match";
-constexpr const char* kVendorMismatchText =
-    "The VendorID of the selected device does not match the ID in the Firmware file provided. "
-    "Would you like to continue and override the one in the device with the new one in the "
-    "Firmware?";
-constexpr const char* kProductMismatchCaption = "ProductID does not Match";
-constexpr const char* kProductMismatchText =
-    "The ProductID of the selected device does not match the ID in the Firmware file provided. "
-    "Would you like to continue and override the one in the device with the new one in the "
-    "Firmware?";
 
 uint16_t Word(const uint8_t* block, int offset) {
   return static_cast<uint16_t>(block[offset] | (block[offset + 1] << 8));
@@ -68,12 +58,6 @@ const DeviceListEntry* SelectedEntry(const Session& session) {
   return &session.deviceList[static_cast<size_t>(session.selectedDevice)];
 }
 
-// Asks whether the image's ID may replace the device's; only Yes goes on.
-bool ConfirmOverride(Session& session, const char* text, const char* caption) {
-  return session.window.ShowMessageBox(text, caption, MessageButtons::kYesNo, true) ==
-         MessageAnswer::kYes;
-}
-
 void SetBootloaderAddressing(DeviceIdentity& identity) {
   identity.bootloaderHidDescriptorAddress = identity.hidDescriptorAddress;
   identity.bootloaderI2cAddress = identity.i2cAddress;
@@ -106,15 +90,11 @@ int ExtractImageIdentity(Session& session, DeviceIdentity& firmware) {
   // The addressing shown here is still that of the record's previous fill.
   ShowRendering(session, kIdNewFw, RenderImageExtraction(firmware));
 
-  if (const DeviceListEntry* entry = SelectedEntry(session)) {
-    if (entry->vendorId != firmware.vendorId &&
-        !ConfirmOverride(session, kVendorMismatchText, kVendorMismatchCaption)) {
-      return -1;
-    }
-    if (entry->productId != firmware.productId &&
-        !ConfirmOverride(session, kProductMismatchText, kProductMismatchCaption)) {
-      return -1;
-    }
+  // The identity questions; during a HEX load their answers are not printed.
+  const DeviceListEntry* entry = SelectedEntry(session);
+  if (entry != nullptr &&
+      !ConfirmIdentity(session, entry->vendorId, entry->productId, firmware, false)) {
+    return -1;
   }
 
   if (firmware.isI2C != 0) {

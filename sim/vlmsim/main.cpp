@@ -13,6 +13,7 @@
 #include "sim/state_file.h"
 #include "sim/vlmsim/command_line.h"
 #include "update/bootloader_protocol.h"
+#include "update/bootloader_status.h"
 
 namespace vlmsim {
 namespace {
@@ -24,23 +25,6 @@ constexpr int kExitUsage = 2;
 int Failed(const std::string& why) {
   std::fprintf(stderr, "vlmsim: %s\n", why.c_str());
   return kExitFailed;
-}
-
-const char* ErrorName(uint8_t code) {
-  static const char* const kNames[] = {"NV_err_none",
-                                       "NV_err_not_initialized",
-                                       "NV_err_sector_out_of_range",
-                                       "NV_err_offset_out_of_range",
-                                       "NV_err_null_ptr",
-                                       "NV_err_timeout",
-                                       "NV_err_unknown",
-                                       "NV_err_no_recent_image",
-                                       "NV_err_access_violation",
-                                       "NV_err_protection_violation",
-                                       "NV_err_misaligned_address",
-                                       "NV_err_cmd_unknown",
-                                       "NV_err_chksum_mismatch"};
-  return code < sizeof kNames / sizeof kNames[0] ? kNames[code] : "unknown";
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -119,7 +103,7 @@ nlohmann::ordered_json ShowJson(sim::Controller& c, uint64_t now) {
           {"reportId", c.config().reportId},
           {"bootloaderVersion", c.config().bootloaderVersion},
           {"lastError", c.lastError()},
-          {"lastErrorName", ErrorName(c.lastError())},
+          {"lastErrorName", padflash::NvErrorName(c.lastError())},
           {"flags", c.statusFlags()},
           {"imageValid", c.imageValid()},
           {"feedConfig1", c.feedConfig1()},
@@ -162,10 +146,10 @@ int Show(sim::Bus& bus, const Command& command) {
       c->serial().c_str(), ModeText(*c), RestartText(*c, bus.clock().NowMs()).c_str(),
       c->vendorId(), c->productId(), c->versionNumber(), c->runningChipId(), c->runningRevision(),
       c->config().i2c ? "I2C" : "USB", unsigned{c->config().reportId},
-      unsigned{c->config().bootloaderVersion}, c->lastError(), ErrorName(c->lastError()),
-      c->statusFlags(), c->imageValid() ? "yes" : "no", c->feedConfig1(),
-      unsigned{c->config().compTableSize}, c->accessOffset(), Narrow(c->config().product).c_str(),
-      faults.empty() ? "none" : faults.c_str());
+      unsigned{c->config().bootloaderVersion}, c->lastError(),
+      padflash::NvErrorName(c->lastError()), c->statusFlags(), c->imageValid() ? "yes" : "no",
+      c->feedConfig1(), unsigned{c->config().compTableSize}, c->accessOffset(),
+      Narrow(c->config().product).c_str(), faults.empty() ? "none" : faults.c_str());
   return kExitDone;
 }
 
