@@ -201,8 +201,21 @@ void ConsoleWindow::DeleteLeadingChars(int control, int count) {
   t.erase(0, std::min(t.size(), static_cast<size_t>(std::max(count, 0))));
 }
 
-void ConsoleWindow::ComboClear(int) {}
-void ConsoleWindow::ComboAddItem(int, std::string_view) {}
+void ConsoleWindow::ComboClear(int control) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (control == kIdDeviceCombo) comboItems_.clear();
+}
+
+void ConsoleWindow::ComboAddItem(int control, std::string_view text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (control == kIdDeviceCombo) comboItems_.emplace_back(text);
+}
+
+std::vector<std::string> ConsoleWindow::ComboItems() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return comboItems_;
+}
+
 void ConsoleWindow::ComboSelect(int, int) {}
 void ConsoleWindow::ComboSetDroppedWidth(int, int) {}
 void ConsoleWindow::ResizeDialogHeight(int) {}

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/window_port.h"
 
@@ -54,6 +55,9 @@ class ConsoleWindow final : public WindowPort {
   // status line.
   void Finish();
 
+  // The device combo box's display lines, in list order.
+  std::vector<std::string> ComboItems();
+
  private:
   struct Bar {
     int low = 0, high = 100, pos = 0, step = 10;
@@ -73,6 +77,7 @@ class ConsoleWindow final : public WindowPort {
   std::map<int, std::string> text_;
   std::map<int, bool> visible_;
   std::map<int, Bar> bars_;
+  std::vector<std::string> comboItems_;
   std::string pendingVerbose_;  // a line without its end yet (live mode)
   size_t verboseLines_ = 1;
   size_t verboseChars_ = 0;

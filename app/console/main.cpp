@@ -4,6 +4,7 @@
 // --answer.
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,16 +20,12 @@ using namespace padflash;
 
 namespace {
 
-int ListDevices(Session& session) {
+// Prints the device list as the combo box shows it, one entry a line.
+int ListDevices(Session& session, ConsoleWindow& window) {
   RefreshDeviceList(session);
-  for (size_t i = 0; i < session.deviceList.size(); ++i) {
-    const DeviceListEntry& e = session.deviceList[i];
-    std::string product(e.productString.begin(), e.productString.end());
-    std::string serial(e.serialNumberString.begin(), e.serialNumberString.end());
-    std::printf("%zu: 0x%X - 0x%X - 0x%X - %s - %s\n", i, e.vendorId, e.productId, e.versionNumber,
-                product.c_str(), serial.c_str());
-  }
-  return session.deviceList.empty() ? kCliNotPrepared : 0;
+  std::vector<std::string> items = window.ComboItems();
+  for (size_t i = 0; i < items.size(); ++i) std::printf("%zu: %s\n", i, items[i].c_str());
+  return items.empty() ? kCliNotPrepared : 0;
 }
 
 }  // namespace
@@ -44,6 +41,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Device strings are converted with the user's character set.
+  std::setlocale(LC_ALL, "");
   ConsoleOptions console;
   console.answer = cli.answer;
   console.interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
@@ -61,7 +60,7 @@ int main(int argc, char** argv) {
     std::fputs("padflash-cli: another instance of padflash is running\n", stderr);
     return kCliAlreadyRunning;
   }
-  if (cli.list) return ListDevices(session);
+  if (cli.list) return ListDevices(session, window);
 
   if (session.config.firmwarePath.empty()) {
     std::fprintf(stderr, "padflash-cli: no firmware file given\n\n%s", CliUsage());
