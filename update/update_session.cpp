@@ -48,9 +48,6 @@ const char kAsteriskLine[] =
     "****************************************************************************\r\n";
 static_assert(sizeof kAsteriskLine - 1 == 76 + 2);
 
-const char kNoticeLine[] =
-    "    Copyright (C) Velmar. Confidential: for authorised service use only.\r\n";
-
 void EnableInputs(Session& session, bool enabled) {
   for (int id : kInputControls) session.window.Enable(id, enabled);
 }
@@ -108,7 +105,7 @@ void PrintBanner(Session& session) {
   Print(session, "%s", kAsteriskLine);
   Print(session, "Velmar Firmware Update Tool - v%d.%d.%d.%d\r\n", v.major, v.minor, v.build,
         v.revision);
-  Print(session, "%s", kNoticeLine);
+  Print(session, "%s\r\n", kNoticeLine);
   Print(session, "\r\n");
   Print(session,
         "This program updates the touchpad or touchscreen firmware,  if appropriate.\r\n\r\n");
