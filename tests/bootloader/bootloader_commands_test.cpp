@@ -91,6 +91,30 @@ TEST_F(BootloaderCommandsTest, InvokeThatNeedsTwoPassesWaitsTenSecondsForTheDevi
   EXPECT_EQ(history[21], last);
 }
 
+// A second controller of the same model keeps running its firmware under the
+// IDs of the invoked one: the device IDs are tried first and connect to it in
+// the first half of the first pass, and its firmware status (0xC35A) fails the
+// bootloader check.
+TEST_F(BootloaderCommandsTest, InvokeTriesTheDeviceIdsFirstAndFailsWhenTheFirmwareAnswers) {
+  sim::Controller& invoked = AttachRunning();
+  sim::Controller& other = world.bus.Attach(sim::ControllerConfig{});
+  EXPECT_EQ(BL_Invoke(world.session, 7, 0x0488, 0x0101), -1);
+  EXPECT_TRUE(invoked.inBootloader());
+  EXPECT_FALSE(other.inBootloader());
+  EXPECT_EQ(world.window.verbose(),
+            "Invoking Bootloader... \r\n"
+            "Disconnecting from device to reconnect as bootloader\r\n"
+            "Invoking Bootloader ."
+            "     Trying the following Device IDs -  Vendor: 0x488\r\n"
+            "                                        Product: 0x101\r\n"
+            " Connected\r\n"
+            "\r\nChecking InBootloader. . Done\r\n");
+  EXPECT_EQ(world.Sleeps(), (std::vector<uint32_t>{1000, 100}));
+  // Only the invoke was sent; the status came from the other controller.
+  EXPECT_EQ(world.Reports("SET").size(), 1u);
+  EXPECT_EQ(world.session.UpdateResult, 0);
+}
+
 TEST_F(BootloaderCommandsTest, InvokeGivesUpAfterTwentyPasses) {
   sim::Controller& c = AttachRunning();
   c.faults().noReturnAfterInvoke = true;

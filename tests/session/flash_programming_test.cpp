@@ -246,6 +246,41 @@ TEST_F(FlashProgrammingTest, AFailedChunkSkipsTheRestOfItsRegionAndValidationCat
   EXPECT_TRUE(s.inBootloader);  // the session's ending resets it
 }
 
+TEST_F(FlashProgrammingTest, AFailedRegionFormatEndsFormattingButWritingStillStarts) {
+  LoadShapedImage();
+  controller->faults().failSetAt = 2;  // the format of region 0
+  EXPECT_FALSE(Program());
+  Session& s = world.session();
+  const std::string v = world.window().verbose();
+  EXPECT_NE(v.find("Formatting Regions... HIDInterface1.WriteFeatureReport Error\r\nDone\r\n"
+                   "Writing Data... \r\nRegion: 0 Length: 64 Bytes Written: 0\r\n"),
+            std::string::npos)
+      << v;
+  // No other region was formatted; the first chunk lands outside any
+  // formatted region, which the bootloader refuses, and that ends the walk.
+  for (const SentReport& r : SentReports(world.bus)) EXPECT_NE(r.command(), kCmdFormatRegion);
+  EXPECT_EQ(v.find("Flushing"), std::string::npos);
+  EXPECT_EQ(s.UpdateResult, 28);
+  EXPECT_TRUE(s.retryAdvised);
+  EXPECT_TRUE(s.inBootloader);
+}
+
+TEST_F(FlashProgrammingTest, AFailedFlushAbortsBeforeValidation) {
+  LoadShapedImage();
+  // Format image, 4 region formats and 6 chunks precede the flush.
+  controller->faults().failSetAt = 12;
+  EXPECT_FALSE(Program());
+  Session& s = world.session();
+  const std::string v = world.window().verbose();
+  const std::string tail = "Flushing . . . \r\nHIDInterface1.WriteFeatureReport Error\r\n";
+  ASSERT_GE(v.size(), tail.size());
+  EXPECT_EQ(v.substr(v.size() - tail.size()), tail);
+  for (const SentReport& r : SentReports(world.bus)) EXPECT_NE(r.command(), kCmdValidate);
+  EXPECT_EQ(s.UpdateResult, 26);
+  EXPECT_TRUE(s.retryAdvised);
+  EXPECT_TRUE(s.inBootloader);
+}
+
 TEST_F(FlashProgrammingTest, FormatImageErrorAbortsBeforeAnyRegion) {
   LoadShapedImage();
   controller->faults().failSetAt = 1;
