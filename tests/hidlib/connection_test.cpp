@@ -207,6 +207,12 @@ TEST_F(Connection, InputReportsArriveWithinTheTimeoutOrNotAtAll) {
   EXPECT_EQ(touchpad->pollTimeouts, (std::vector<int>{0, 250}));
   EXPECT_EQ(touchpad->readLengths, std::vector<size_t>{65});
 
+  // No wait at all still takes a report that is already there.
+  report[1] ^= 0xFF;
+  touchpad->pendingInputs.push_back(report);
+  ASSERT_EQ(hid->ReadInputReport(buffer.data(), 64, 0, 0), 0);
+  EXPECT_EQ(buffer, Bytes(report.begin() + 1, report.end()));
+
   touchpad->inputReply = Pattern(65, 77);
   ASSERT_EQ(hid->ReadInputReport(buffer.data(), 64, 0, 1), 0);
   EXPECT_EQ(touchpad->inputGetLengths, std::vector<size_t>{65});
