@@ -322,7 +322,12 @@ bool RunSteps(Session& session) {
   }
   if (!PreserveFactoryConfig(session)) return false;
   if (!InvokeBootloader(session)) return false;
-  if (CheckPowerSource(session) > 0) return Fail(session, kResultLowBattery);
+  // A battery that runs low after the invoke ends the session (the ending
+  // resets the bootloader); the user is not asked to try again.
+  if (CheckPowerSource(session) > 0) {
+    session.UpdateResult = kResultLowBattery;
+    return false;
+  }
   PrepareProgressBar(session);
   if (!ProgramImage(session)) return false;
   ReconnectToNewFirmware(session);

@@ -120,6 +120,10 @@ TEST_F(SessionGuardTest, BatteryFailingAfterTheInvokeEndsWithTheBootloaderReset)
   EXPECT_LT(v.find("Checking InBootloader"), refusal);
   EXPECT_NE(v.find("\r\nResetting...Done\r\n", refusal), std::string::npos);
   EXPECT_EQ(v.find("Formatting Image"), std::string::npos);
+  // The refusal advises no retry: the ending closes without "Please try again".
+  const std::string ending = "The Firmware update was NOT completed\r\n";
+  ASSERT_GE(v.size(), ending.size());
+  EXPECT_EQ(v.substr(v.size() - ending.size()), ending);
   // Nothing was formatted: the old firmware starts again, and the
   // personality file is kept.
   EXPECT_FALSE(c.inBootloader());
