@@ -38,6 +38,9 @@ TEST_F(OutputTest, PrintAppendsAndPrintStatusAlsoSetsTheStatusLine) {
   const std::string longText(1000, 'L');
   PrintStatus(session, "%s", longText.c_str());
   EXPECT_EQ(window.status(), longText.substr(0, kMessageBufferSize - 1));
+  // The pane gets the same whole message after what was printed before.
+  EXPECT_EQ(window.verbose(), "Bootloader version 3\r\nWriting image\r\n" +
+                                  longText.substr(0, kMessageBufferSize - 1));
 }
 
 }  // namespace

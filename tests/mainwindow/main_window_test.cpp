@@ -352,7 +352,11 @@ TEST_F(MainWindowTest, DKeyRevealsMoreButtonAndItStays) {
 
 TEST_F(MainWindowTest, MoreLessGrowsAndShrinksBackBy140Pixels) {
   MainWindow controller(session);
-  controller.OnInitDialog();
+  StartPrepared(controller);
+  // The preparation printed its protocol into the hidden pane.
+  ASSERT_FALSE(window.IsVisible(kIdVerbose));
+  const std::string printed = window.verbose();
+  ASSERT_NE(printed, "");
   controller.OnKeyUp('V');
   const int start = window.dialogHeight();
 
@@ -360,6 +364,7 @@ TEST_F(MainWindowTest, MoreLessGrowsAndShrinksBackBy140Pixels) {
   EXPECT_EQ(window.dialogHeight(), start + 140);
   EXPECT_EQ(window.GetText(kIdMore), "^ less ^");
   EXPECT_TRUE(window.IsVisible(kIdVerbose));
+  EXPECT_EQ(window.verbose(), printed);
 
   controller.OnMoreLess();
   EXPECT_EQ(window.dialogHeight(), start);

@@ -158,6 +158,19 @@ TEST_F(UpdateSessionTest, BootloaderErrorAfterADataChunkThenASecondRunRestoresFr
   EXPECT_TRUE(world.dir.PersonalityFiles().empty());
 }
 
+TEST_F(UpdateSessionTest, ControllerGoneBeforeExecuteLeavesTheConnectErrorOnTheStatusLine) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  world.bus.Detach(c.serial());
+
+  EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
+  EXPECT_EQ(world.session().UpdateResult, 17);
+  EXPECT_EQ(world.window().status(), "ERROR: Cannot connect to device.");
+  EXPECT_TRUE(world.window().IsEnabled(kIdExecute));
+  EXPECT_FALSE(world.system.IsNamedMutexHeld(kSessionMutexName));
+}
+
 TEST_F(UpdateSessionTest, ControllerAlreadyInItsBootloaderEndsWith3010) {
   sim::ControllerConfig config = controllerConfig();
   config.inBootloader = true;
