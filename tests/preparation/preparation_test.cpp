@@ -282,6 +282,97 @@ TEST_F(Preparation, AskModeWithoutSilentPrintsTheManualEntryNotice) {
                                  "                          HIDDesc: 0x20\r\n", kIdListingEnd}));
 }
 
+// The manual-entry notice leaves the protocol as copied from the firmware;
+// the listing recomputes it from the addresses. An I2C build that names no
+// addresses tells the two apart; the bootloader run ends right after them.
+TEST_F(Preparation, AskModeKeepsTheProtocolOfTheFirmware) {
+  sim::ControllerConfig config;
+  config.i2c = true;
+  config.inBootloader = true;
+  bus.Attach(config);
+  fwgen::FirmwareBuild build = BuildFor(config, 0x06);
+  build.i2cAddress = 0;
+  build.hidDescriptorAddress = 0;
+  WriteFirmwareFile(build);
+  ListAsFirmware(config);
+  session.config.askMode = true;
+
+  ASSERT_EQ(PrepareUpdate(session), 0);
+  EXPECT_TRUE(EndsWith(window.verbose(),
+                       "Option to manualy enter I2C info has been removed but can be "
+                       "accomplished with fw dll.\r\n"));
+  EXPECT_EQ(session.device.isI2C, 1);
+
+  session.config.silent = true;
+  ASSERT_EQ(PrepareUpdate(session), 0);
+  EXPECT_TRUE(EndsWith(window.verbose(),
+                       "\n\nUsing the following IDs -  I2CAdd: 0x0\r\n"
+                       "                          HIDDesc: 0x0\r\n" +
+                           std::string(kIdListingEnd)));
+  EXPECT_EQ(session.device.isI2C, 0);
+}
+
+// Accepting another vendor ID keeps the preparation going, but a running
+// device then meets the ID rule; its bootloader is not checked at all.
+TEST_F(Preparation, AcceptedVendorIdIsRefusedOnlyByARunningDevice) {
+  sim::ControllerConfig config;
+  bus.Attach(config);
+  fwgen::FirmwareBuild build = BuildFor(config, 0x05);
+  build.vendorId = 0x044E;
+  WriteFirmwareFile(build);
+  ListDevices();
+  window.defaultAnswer = MessageAnswer::kYes;
+
+  ASSERT_EQ(PrepareUpdate(session), 1);
+  ASSERT_EQ(window.messageBoxes().size(), 1u);
+  EXPECT_EQ(window.messageBoxes()[0].caption, "VendorID does not Match");
+  EXPECT_TRUE(InOrder(window.verbose(),
+                      {"Checking Firmware Compatibility...\r\n",
+                       "VID PID mismatch NOT ALLOWED try using cmd line argument /o for override. "
+                       "See About for more details.\r\n",
+                       "Device has Firmware version: 12:5\r\n",
+                       "Attempting to install Firmware version: 12:5\r\n"}));
+  EXPECT_EQ(session.UpdateResult, 1);
+  EXPECT_TRUE(ExecuteHidden());
+}
+
+TEST_F(Preparation, AcceptedVendorIdOnABootloaderIsPrepared) {
+  sim::ControllerConfig config;
+  config.inBootloader = true;
+  bus.Attach(config);
+  fwgen::FirmwareBuild build = BuildFor(config, 0x05);
+  build.vendorId = 0x044E;
+  WriteFirmwareFile(build);
+  ListAsFirmware(config);
+  window.defaultAnswer = MessageAnswer::kYes;
+
+  ASSERT_EQ(PrepareUpdate(session), 0);
+  EXPECT_EQ(window.messageBoxes().size(), 1u);
+  EXPECT_EQ(window.verbose().find("Checking Firmware Compatibility"), std::string::npos);
+  EXPECT_EQ(session.UpdateResult, 0);
+  EXPECT_FALSE(ExecuteHidden());
+}
+
+TEST_F(Preparation, YesToTheVendorAndNoToTheProductStopsWithResultFour) {
+  sim::ControllerConfig config;
+  bus.Attach(config);
+  fwgen::FirmwareBuild build = BuildFor(config, 0x05);
+  build.vendorId = 0x044E;
+  build.productId = 0x0222;
+  WriteFirmwareFile(build);
+  ListDevices();
+  window.QueueAnswer(MessageAnswer::kYes);
+  window.QueueAnswer(MessageAnswer::kNo);
+
+  ASSERT_EQ(PrepareUpdate(session), 1);
+  ASSERT_EQ(window.messageBoxes().size(), 2u);
+  EXPECT_EQ(window.messageBoxes()[1].caption, "ProductID does not Match");
+  EXPECT_TRUE(EndsWith(window.verbose(), "ERROR: New FW VID and PID don't match with device\r\n"));
+  EXPECT_EQ(session.UpdateResult, 4);
+  EXPECT_FALSE(session.retryAdvised);
+  EXPECT_TRUE(ExecuteHidden());
+}
+
 TEST_F(Preparation, UnreadableAccessOffsetEndsWithResultSix) {
   sim::ControllerConfig config;
   sim::Controller& controller = bus.Attach(config);
