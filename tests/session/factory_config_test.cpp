@@ -180,5 +180,38 @@ TEST(SaveStep, AnInvalidFactoryBlockIsNotSavedAndTheSessionEndsWith19) {
   EXPECT_EQ(c.runningRevision(), 0x05);
 }
 
+// The save step keeps the device's page up to its first end marker at or
+// after T; a session that fails later leaves that file behind.
+TEST(SaveStep, PersonalityFileEndsAtTheDevicesEndMarkerOrTakesTheWholePage) {
+  for (const bool withMarker : {true, false}) {
+    SessionWorld world;
+    sim::Controller& c = world.bus.Attach(sim::ControllerConfig{});
+    uint8_t* page = c.state().flash.data() + (kFactoryPageAddress - kFlashBase);
+    for (uint32_t i = kT; i < 1024; ++i) {
+      const bool lead = page[i] == 0xFC || page[i] == 0xAC;
+      if (lead && i + 1 < 1024 && (page[i + 1] == 0xDE || page[i + 1] == 0xF1)) page[i] = 0;
+    }
+    if (withMarker) {
+      page[600] = 0xFC;
+      page[601] = 0xDE;
+    }
+    fwgen::FirmwareBuild build;
+    build.revision = 0x06;
+    build.codeBytes = 0x1000;
+    world.WriteFirmwareFile(build);
+    ASSERT_EQ(world.Prepare(), 0);
+    c.faults().bootloaderErrorAfterChunk = 1;
+    EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
+    ASSERT_EQ(world.dir.PersonalityFiles().size(), 1u);
+    const std::vector<uint8_t> file =
+        testing::WorkingDirectory::ReadFile(world.dir.PersonalityFiles()[0]);
+    EXPECT_EQ(file.size(), withMarker ? 602u : 1024u);
+    const bool noticed = world.window().verbose().find(
+                             "\nit appears we got to the end of the FactoryConfig and didn't find "
+                             "any Sentinals: DEFC\r\n") != std::string::npos;
+    EXPECT_EQ(noticed, !withMarker);
+  }
+}
+
 }  // namespace
 }  // namespace padflash
