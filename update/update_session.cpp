@@ -242,14 +242,14 @@ void RestoreFeedConfig1(Session& session, int& result) {
     result = kExitClosingStepFailed;
   }
   if (!session.bootloaderMode) {
+    // The read-back line follows the error line too; a failed read leaves 0.
     uint8_t readBack = 0;
     if (BL_ReadMemory(session, kFeedConfig1Address, 1, &readBack) != 0) {
       Print(session, "ERROR - Cannot read memory location\r\n");
       session.UpdateResult = kResultCannotReadMemory;
       result = kExitClosingStepFailed;
-    } else {
-      Print(session, "FeedConfig1 reads:0x%X\r\n", readBack);
     }
+    Print(session, "FeedConfig1 reads:0x%X\r\n", readBack);
   }
   Print(session, "Done\r\n");
 }

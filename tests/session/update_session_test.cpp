@@ -207,6 +207,35 @@ TEST_F(UpdateSessionTest, NewFirmwareThatNeverAnswersCountsAsDoneWithARetryAdvis
   EXPECT_TRUE(c.imageValid());
 }
 
+TEST_F(UpdateSessionTest, FailedFeedConfig1ReadBackEndsAnUpdatedDeviceWithMinusOne) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  // Every memory read after the FeedConfig1 write-back fails its checksum.
+  world.bus.SetBeforeAccessHook([&] {
+    const std::string v = world.window().verbose();
+    const std::string written = "Restoring FeedConfig1 . . .\r\nWriting Memory Addresses...\r\n";
+    if (v.find(written) != std::string::npos) c.faults().corruptEveryReadReply = true;
+  });
+  const size_t before = world.window().verbose().size();
+  EXPECT_EQ(UpdateThread(world.session()), kExitClosingStepFailed);
+  const std::string transcript = world.VerboseSince(before);
+  EXPECT_EQ(world.session().UpdateResult, 6);
+  EXPECT_NE(transcript.find("ERROR - Cannot read memory location\r\n"
+                            "FeedConfig1 reads:0x0\r\nDone\r\n"
+                            "Disconnecting from device... \r\nDone\r\n"
+                            "Firmware was successfully updated to version: 12.6\r\nDone\r\n"),
+            std::string::npos)
+      << transcript;
+  // The update itself is done, but the closing step failed: the file stays,
+  // the result text and the rerun box are shown.
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  EXPECT_EQ(world.dir.PersonalityFiles().size(), 1u);
+  ASSERT_FALSE(world.window().messageBoxes().empty());
+  EXPECT_EQ(world.window().messageBoxes().back().caption, "FW Update Incomplete");
+  EXPECT_EQ(world.window().status(), "ERROR: Cannot read memory location.");
+}
+
 TEST_F(UpdateSessionTest, I2cControllerIsUpdatedThroughItsOwnImageLayout) {
   sim::ControllerConfig config = controllerConfig();
   config.i2c = true;
