@@ -236,6 +236,32 @@ TEST_F(UpdateSessionTest, FailedFeedConfig1ReadBackEndsAnUpdatedDeviceWithMinusO
   EXPECT_EQ(world.window().status(), "ERROR: Cannot read memory location.");
 }
 
+TEST_F(UpdateSessionTest, BootloaderThatNeverAnswersAfterTheInvoke) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  c.faults().noReturnAfterInvoke = true;
+  const size_t before = world.window().verbose().size();
+  EXPECT_EQ(UpdateThread(world.session()), kExitFailure);
+  const std::string v = world.VerboseSince(before);
+  const size_t refusal =
+      v.find(" - Could not find Bootloader\r\nERROR Invoking the bootloader\r\n");
+  ASSERT_NE(refusal, std::string::npos) << v;
+  // The ending resets, then looks for the bootloader of the USB device in vain
+  // and closes nothing.
+  const std::string ending =
+      "\r\nResetting...Done\r\n"
+      "ERROR reconnecting to bootloaderdevice\r\n"
+      "The Firmware update was NOT completed\r\nPlease try again\r\n";
+  ASSERT_GE(v.size(), ending.size());
+  EXPECT_EQ(v.substr(v.size() - ending.size()), ending);
+  EXPECT_EQ(world.session().UpdateResult, 23);
+  EXPECT_FALSE(world.session().deviceConnected);
+  EXPECT_FALSE(world.window().IsVisible(kIdMarquee));
+  EXPECT_FALSE(world.window().progress(kIdMarquee).marquee);
+  EXPECT_EQ(world.dir.PersonalityFiles().size(), 1u);
+}
+
 TEST_F(UpdateSessionTest, I2cControllerIsUpdatedThroughItsOwnImageLayout) {
   sim::ControllerConfig config = controllerConfig();
   config.i2c = true;
