@@ -247,6 +247,12 @@ TEST_F(ImageIdentityTest, NoToAMismatchQuestionRefusesTheImage) {
   EXPECT_EQ(ExtractImageIdentity(session, session.firmware), -1);
   EXPECT_EQ(window.messageBoxes().size(), 1u);  // the product question is not asked
   EXPECT_EQ(session.firmware.fromHexFile, 0);
+  // The questions come between the two renderings: the first, with the
+  // image's IDs, was shown; the second never is.
+  EXPECT_EQ(window.GetText(kIdNewFw).rfind("New FW Info\r\n\tVID: 0x488\r\n\tPID: 0x101\r\n", 0),
+            0u);
+  const std::string verbose = window.verbose();
+  EXPECT_EQ(verbose.find("New FW Info"), verbose.rfind("New FW Info"));
 
   window.QueueAnswer(MessageAnswer::kYes);
   window.QueueAnswer(MessageAnswer::kNo);
