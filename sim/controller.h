@@ -33,16 +33,16 @@ struct ControllerConfig {
 
 // Scripted faults. Counters are "from now": 1 = the next one.
 struct FaultRules {
-  int failSetAt = 0;               // the Nth SET_FEATURE fails
-  int failGetAt = 0;               // the Nth GET_FEATURE fails
-  int corruptReadReplyAt = 0;      // the Nth memory-read reply has a wrong checksum
+  int failSetAt = 0;           // the Nth SET_FEATURE fails
+  int failGetAt = 0;           // the Nth GET_FEATURE fails
+  int corruptReadReplyAt = 0;  // the Nth memory-read reply has a wrong checksum
   bool corruptEveryReadReply = false;
-  int bootloaderErrorAfterChunk = 0;  // after write-data chunk K the last error becomes...
+  int bootloaderErrorAfterChunk = 0;   // after write-data chunk K the last error becomes...
   uint8_t bootloaderErrorCode = 0x06;  // ...this code
   bool noReturnAfterInvoke = false;
   bool noReturnAfterReset = false;
-  int powerLossAtChunk = 0;  // at write-data chunk K: back as bootloader, image invalid,
-                             // factory page erased
+  int powerLossAtChunk = 0;    // at write-data chunk K: back as bootloader, image invalid,
+                               // factory page erased
   uint32_t returnDelayMs = 0;  // when nonzero, replaces restartDelayMs (slow return)
 };
 
