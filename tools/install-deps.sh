@@ -2,7 +2,7 @@
 # Installs the Debian packages padflash builds with, only those missing.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev libsystemd-dev)
+          nlohmann-json3-dev libsystemd-dev clang-format)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
