@@ -11,6 +11,7 @@
 
 #include "app/session.h"
 #include "sim/bus.h"
+#include "tests/support/forwarding_interface.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 // A bus connection object that lets a test change the bus between the two
 // enumeration passes of a refresh.
-class BetweenPassesInterface : public VirtualVLMHIDInterface {
+class BetweenPassesInterface : public testing::ForwardingInterface {
  public:
   // What each EnumDevices call was given.
   struct Call {
@@ -30,41 +31,19 @@ class BetweenPassesInterface : public VirtualVLMHIDInterface {
 
   BetweenPassesInterface(VirtualVLMHIDInterface* inner, std::function<void()> betweenPasses,
                          std::vector<Call>& record)
-      : calls(record), inner_(inner), betweenPasses_(std::move(betweenPasses)) {}
+      : ForwardingInterface(inner), calls(record), betweenPasses_(std::move(betweenPasses)) {}
   int EnumDevices(const DeviceFilter* filters, int filterCount, DeviceEntry* entries, int* count,
                   int* maxPathBytes) override {
     calls.push_back({entries != nullptr, *count, *maxPathBytes});
-    const int result = inner_->EnumDevices(filters, filterCount, entries, count, maxPathBytes);
+    const int result =
+        ForwardingInterface::EnumDevices(filters, filterCount, entries, count, maxPathBytes);
     if (betweenPasses_) std::exchange(betweenPasses_, nullptr)();
     return result;
   }
-  int EnumDevicesEx(const uint16_t* v, int vc, const uint16_t* p, int pc, const uint16_t* r, int rc,
-                    DeviceEntry* entries, int* count, int* maxPathBytes) override {
-    return inner_->EnumDevicesEx(v, vc, p, pc, r, rc, entries, count, maxPathBytes);
-  }
-  int ConnectToDevice(uint16_t v, uint16_t p, uint8_t id, int mode) override {
-    return inner_->ConnectToDevice(v, p, id, mode);
-  }
-  int ConnectToDeviceEx(uint16_t v, uint16_t p, uint8_t id, int mode, const wchar_t* t1,
-                        uint32_t o1, const wchar_t* t2, uint32_t o2) override {
-    return inner_->ConnectToDeviceEx(v, p, id, mode, t1, o1, t2, o2);
-  }
-  int DisconnectFromDevice() override { return inner_->DisconnectFromDevice(); }
-  int WriteOutputReport(const uint8_t* d, uint16_t n, int use, int retries) override {
-    return inner_->WriteOutputReport(d, n, use, retries);
-  }
-  int ReadInputReport(uint8_t* d, uint16_t n, int timeoutMs, int use) override {
-    return inner_->ReadInputReport(d, n, timeoutMs, use);
-  }
-  int WriteFeatureReport(const uint8_t* d, uint16_t n) override {
-    return inner_->WriteFeatureReport(d, n);
-  }
-  int ReadFeatureReport(uint8_t* d, uint16_t n) override { return inner_->ReadFeatureReport(d, n); }
 
   std::vector<Call>& calls;
 
  private:
-  std::unique_ptr<VirtualVLMHIDInterface> inner_;
   std::function<void()> betweenPasses_;
 };
 

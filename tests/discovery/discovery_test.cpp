@@ -7,6 +7,7 @@
 #include "app/output.h"
 #include "app/session.h"
 #include "sim/bus.h"
+#include "tests/support/forwarding_interface.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
 #include "update/discovery.h"
@@ -26,37 +27,10 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 // A connection whose feature reads all fail; everything else is the bus's.
-class ReadsFail : public VirtualVLMHIDInterface {
+class ReadsFail : public testing::ForwardingInterface {
  public:
-  explicit ReadsFail(VirtualVLMHIDInterface* inner) : inner_(inner) {}
-  int EnumDevices(const DeviceFilter* f, int n, DeviceEntry* e, int* c, int* m) override {
-    return inner_->EnumDevices(f, n, e, c, m);
-  }
-  int EnumDevicesEx(const uint16_t* v, int vc, const uint16_t* p, int pc, const uint16_t* r, int rc,
-                    DeviceEntry* e, int* c, int* m) override {
-    return inner_->EnumDevicesEx(v, vc, p, pc, r, rc, e, c, m);
-  }
-  int ConnectToDevice(uint16_t v, uint16_t p, uint8_t id, int mode) override {
-    return inner_->ConnectToDevice(v, p, id, mode);
-  }
-  int ConnectToDeviceEx(uint16_t v, uint16_t p, uint8_t id, int mode, const wchar_t* t1,
-                        uint32_t o1, const wchar_t* t2, uint32_t o2) override {
-    return inner_->ConnectToDeviceEx(v, p, id, mode, t1, o1, t2, o2);
-  }
-  int DisconnectFromDevice() override { return inner_->DisconnectFromDevice(); }
-  int WriteOutputReport(const uint8_t* d, uint16_t l, int u, int r) override {
-    return inner_->WriteOutputReport(d, l, u, r);
-  }
-  int ReadInputReport(uint8_t* d, uint16_t l, int t, int u) override {
-    return inner_->ReadInputReport(d, l, t, u);
-  }
-  int WriteFeatureReport(const uint8_t* d, uint16_t l) override {
-    return inner_->WriteFeatureReport(d, l);
-  }
+  using ForwardingInterface::ForwardingInterface;
   int ReadFeatureReport(uint8_t*, uint16_t) override { return -1; }
-
- private:
-  std::unique_ptr<VirtualVLMHIDInterface> inner_;
 };
 
 class DiscoveryTest : public ::testing::Test {
