@@ -48,6 +48,7 @@ ConsoleWindow::~ConsoleWindow() {
 
 void ConsoleWindow::Finish() {
   std::lock_guard<std::mutex> lock(mutex_);
+  const bool statusShown = liveLineShown_;
   ClearLiveLine();
   if (!pendingVerbose_.empty()) {
     std::fputs(pendingVerbose_.c_str(), out_);
@@ -55,6 +56,8 @@ void ConsoleWindow::Finish() {
     pendingVerbose_.clear();
   }
   std::fflush(out_);
+  // The last status stays on the terminal, without its progress bar.
+  if (statusShown) std::fprintf(err_, "%s\n", OneLine(text_[kIdStatus]).c_str());
   std::fflush(err_);
 }
 
