@@ -64,6 +64,31 @@ TEST_F(PrepareAndUpdate, IntelHexFile) {
   ExpectUpdatedTo(controller, 0x06);
 }
 
+// A release file that also carries the bootloader's own region: the image
+// commands count it, the region walk skips it, the controller keeps its
+// bootloader and the update completes.
+TEST_F(PrepareAndUpdate, IntelHexFileWithTheBootloaderRegion) {
+  sim::ControllerConfig config;
+  sim::Controller& controller = AttachController(config);
+  const std::vector<uint8_t> bootloaderBefore = controller.ReadFlash(0x08000000, 0x400);
+  fwgen::FirmwareBuild build = BuildFor(config, 0x06);
+  build.bootloaderRegion = true;
+  WriteFirmwareFile(build);
+  ListDevices();
+  window.defaultAnswer = MessageAnswer::kYes;
+
+  ASSERT_EQ(PrepareUpdate(session), 0) << window.verbose();
+  ASSERT_EQ(session.image->segmentCount(), 3u);
+  ASSERT_EQ(RunUpdateSession(session), kExitSuccess) << window.verbose();
+  EXPECT_TRUE(
+      InOrder(window.verbose(), {"\r\nRegion: 2   SKIPPING\r\n", "Region: 2 SKIPPING\r\n"}));
+  // The bootloader's 1 KiB counts in the total, so the writing never
+  // reaches 100 %.
+  EXPECT_EQ(window.verbose().find("Update in progress: 100 %"), std::string::npos);
+  EXPECT_EQ(controller.ReadFlash(0x08000000, 0x400), bootloaderBefore);
+  ExpectUpdatedTo(controller, 0x06);
+}
+
 TEST_F(PrepareAndUpdate, UsbPackageLibrary) {
   sim::ControllerConfig config;  // revision 5, listed as compatible
   sim::Controller& controller = AttachController(config);

@@ -232,9 +232,9 @@ TEST_F(SimController, ReprogrammedImageStartsUnderTheIdsOfItsNewStructure) {
   ASSERT_EQ(Program(*boot, regions), padflash::NV_err_none);
   EXPECT_TRUE(c.imageValid());
   EXPECT_EQ(boot->Read()[4] & padflash::kFlagImageValid, padflash::kFlagImageValid);
-  EXPECT_EQ(c.ReadFlash(regions[1].address, regions[1].bytes.size()), regions[1].bytes);
+  EXPECT_EQ(c.ReadFlash(regions[0].address, regions[0].bytes.size()), regions[0].bytes);
   ASSERT_EQ(c.regions().size(), 2u);
-  EXPECT_EQ(c.regions()[0].bytesWritten, regions[1].bytes.size());
+  EXPECT_EQ(c.regions()[0].bytesWritten, regions[0].bytes.size());
 
   ASSERT_TRUE(boot->Write(Command({padflash::kCmdReset})));
   EXPECT_FALSE(c.present());

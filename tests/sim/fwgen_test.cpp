@@ -81,7 +81,7 @@ TEST(FirmwareGenerator, NoEndMarkerBeforeTheStructuresOwn) {
   }
 }
 
-TEST(FirmwareGenerator, I2cImageStartsAt1900AndTheBootloaderRegionComesFirst) {
+TEST(FirmwareGenerator, I2cImageStartsAt1900AndTheBootloaderRegionComesLast) {
   fwgen::FirmwareBuild build;
   build.i2c = true;
   build.codeBytes = 0x801;  // rounded down to whole words
@@ -89,15 +89,17 @@ TEST(FirmwareGenerator, I2cImageStartsAt1900AndTheBootloaderRegionComesFirst) {
   build.factoryPageRegion = false;
   const auto regions = fwgen::GenerateFirmware(build);
   ASSERT_EQ(regions.size(), 2u);
-  EXPECT_EQ(regions[0].address, 0x08000000u);
-  EXPECT_EQ(regions[0].bytes.size(), 0x400u);
-  EXPECT_EQ(regions[1].address, 0x08001900u);
-  EXPECT_EQ(regions[1].bytes.size(), 0x800u);
-  // The parser keeps the image from its start; the bootloader's bytes lie
-  // before it and are dropped.
+  EXPECT_EQ(regions[0].address, 0x08001900u);
+  EXPECT_EQ(regions[0].bytes.size(), 0x800u);
+  EXPECT_EQ(regions[1].address, 0x08000000u);
+  EXPECT_EQ(regions[1].bytes.size(), 0x400u);
+  // After the image start the parser keeps every region, the bootloader's
+  // too: the updater counts it and skips it.
   auto image = ParseBack(fwgen::ToIntelHex(regions));
-  ASSERT_EQ(image->segmentCount(), 1u);
+  ASSERT_EQ(image->segmentCount(), 2u);
   EXPECT_EQ(image->segment(0).FullAddress(), 0x08001900u);
+  EXPECT_EQ(image->segment(1).FullAddress(), 0x08000000u);
+  EXPECT_EQ(image->segment(1).data, regions[1].bytes);
   EXPECT_EQ(Read(*image, 0x080019C0, 2), std::vector<uint8_t>({0x12, 0x05}));
 }
 

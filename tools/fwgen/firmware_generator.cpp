@@ -67,14 +67,6 @@ std::vector<Region> GenerateFirmware(const FirmwareBuild& build) {
   std::vector<Region> regions;
   const uint32_t start = ImageStart(build.i2c);
 
-  if (build.bootloaderRegion) {
-    Region boot{kFlashStart, {}};
-    boot.bytes.resize(std::clamp<uint32_t>(build.bootloaderBytes, 2, start - kFlashStart));
-    ByteStream code(build.seed ^ 0xB007B007u);
-    for (auto& b : boot.bytes) b = code.Next();
-    regions.push_back(std::move(boot));
-  }
-
   Region main{start, std::vector<uint8_t>(MainRegionBytes(build))};
   ByteStream code(build.seed);
   for (auto& b : main.bytes) b = code.Next();
@@ -87,6 +79,17 @@ std::vector<Region> GenerateFirmware(const FirmwareBuild& build) {
     std::copy(structure.begin(), structure.end(), page.bytes.begin() + kDefaultCompTableBytes);
     regions.push_back(std::move(page));
   }
+
+  // The bootloader's region comes last in the file: before the image start
+  // a HEX load drops it, after it the updater meets it and skips it.
+  if (build.bootloaderRegion) {
+    Region boot{kFlashStart, {}};
+    boot.bytes.resize(std::clamp<uint32_t>(build.bootloaderBytes, 2, start - kFlashStart));
+    ByteStream code(build.seed ^ 0xB007B007u);
+    for (auto& b : boot.bytes) b = code.Next();
+    regions.push_back(std::move(boot));
+  }
+
   return regions;
 }
 

@@ -3,7 +3,7 @@
 // the 128-byte identity block at start + 0xC0, the tag at start + 0x196, a
 // default configuration structure ending in an end marker, code bytes up to
 // the chosen size, the default factory page at 0x0800FC00, and optionally a
-// bootloader region at 0x08000000.
+// bootloader region at 0x08000000 (last in file order, so a HEX load keeps it).
 #pragma once
 
 #include <array>
