@@ -12,16 +12,28 @@
 // Ownership: the caller owns every buffer it passes, including DeviceEntry
 // arrays and the three wide-string buffers of each entry. The object owns its
 // device handles and releases them on disconnect or destruction.
+//
+// Windows: VLMHID.dll exports the functions below by their plain names and
+// the class VirtualVLMHIDInterface with its vtable. It is built with
+// mingw-w64, which follows the Itanium C++ ABI: the virtual destructor takes
+// two vtable entries (complete and deleting), so slot k >= 1 sits in entry
+// k + 1. The slot order therefore holds between deliverables built by the
+// same compiler family; clients built with another C++ ABI (MSVC) use the
+// flat exports, which take the object as their first argument.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)
+// Clients declare nothing imported: the functions resolve through the import
+// library's stubs, and the class's inline members and vtable are emitted
+// where they are used, so programs that derive from the class (test fakes)
+// or link the library's code statically need no VLMHID.dll.
 #if defined(VLMHID_BUILDING)
 #define VLMHID_API __declspec(dllexport)
 #else
-#define VLMHID_API __declspec(dllimport)
+#define VLMHID_API
 #endif
 #define VLMHID_CALL __cdecl
 #else
