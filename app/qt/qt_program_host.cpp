@@ -55,6 +55,9 @@ void QtProgramHost::DestroyDialog() {
   }
   port_.Attach(nullptr, nullptr);
   dialog_.reset();
+  // The controller belongs to the program start and may go once the dialog
+  // has.
+  controller_ = nullptr;
 }
 
 }  // namespace padflash

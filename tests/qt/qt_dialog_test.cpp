@@ -125,6 +125,7 @@ class QtDialogTest : public QObject {
   void vKeyRevealsMoreButtonThatGrowsAndShrinksTheWindow();
   void workerQuestionIsAModalBoxAndAGoneWindowDoesNotHoldTheWorker();
   void secondStartRaisesTheRunningWindow();
+  void programEndsWhenItsDialogCloses();
 
  private:
   QString WriteFirmware(uint8_t revision, const QString& name = QStringLiteral("new.hex"));
@@ -350,6 +351,21 @@ void QtDialogTest::secondStartRaisesTheRunningWindow() {
   QCOMPARE(RunProgram(second, 1, argv, host), 0);
   QCOMPARE(host.dialog(), nullptr);
   QTRY_VERIFY(!dialog.isMinimized());
+}
+
+// The whole program start on Qt: the event loop runs until the dialog
+// closes, and the host outlives the controller that RunProgram made.
+void QtDialogTest::programEndsWhenItsDialogCloses() {
+  rig_->bus.Attach(sim::ControllerConfig{});
+  QtWindowPort window;
+  Session program(window, rig_->system, [this] { return sim::CreateBusInterface(rig_->bus); });
+  auto host = std::make_unique<QtProgramHost>(window, "padflash");
+  QTimer::singleShot(0, [&] { host->dialog()->close(); });
+  const char* argv[] = {"padflash", "/v"};
+  QCOMPARE(RunProgram(program, 2, argv, *host), 0);
+  QCOMPARE(host->dialog(), nullptr);
+  QVERIFY(!rig_->system.IsNamedMutexHeld(kInstanceMutexName));
+  host.reset();
 }
 
 }  // namespace padflash
