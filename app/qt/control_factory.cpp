@@ -58,11 +58,6 @@ QWidget* CreateWidget(const ControlTemplate& control, QWidget* parent) {
       return CreateButton(parent, control.text, false);
     case ControlKind::kDefaultPushButton:
       return CreateButton(parent, control.text, true);
-    case ControlKind::kReadOnlyEdit: {
-      auto* edit = new QLineEdit(parent);
-      edit->setReadOnly(true);
-      return edit;
-    }
     case ControlKind::kFileNameEdit:
       return new FileDropEdit(parent);
     case ControlKind::kReadOnlyMultiLine:

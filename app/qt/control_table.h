@@ -12,8 +12,7 @@ enum class ControlKind {
   kDropDownList,       // combo box with a drop-down list, no edit field
   kPushButton,         //
   kDefaultPushButton,  //
-  kReadOnlyEdit,       // single line, border, scrolls to show the caret
-  kFileNameEdit,       // kReadOnlyEdit that also accepts dropped files
+  kFileNameEdit,       // single line, read-only, border; accepts dropped files
   kReadOnlyMultiLine,  // multi-line edit, border, no scroll bar
   kVerbosePane,        // multi-line edit, border, vertical scroll bar, follows the end
   kStatic,             // left-aligned text, word-wrapped

@@ -45,7 +45,8 @@ void DialogControls::Display(int control) {
     edit->setPlainText(MultiLineText(text));
     ScrollToEnd(edit);
   } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-    line->setText(OneLineText(text));
+    // A path, shown as it stands.
+    line->setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
     line->setCursorPosition(0);
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(OneLineText(text));
