@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages padflash builds with, only those missing.
 set -euo pipefail
+# The windows preset: the mingw-w64 cross compiler (posix threads),
+# GoogleTest's sources to build with it, and Wine to run what it builds.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev libsystemd-dev clang-format)
+          nlohmann-json3-dev libsystemd-dev clang-format
+          g++-mingw-w64-x86-64-posix googletest wine wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
