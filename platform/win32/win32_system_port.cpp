@@ -6,22 +6,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
-#include <set>
+#include <thread>
 
 #include "platform/win32/win32_power_status.h"
 
 namespace padflash {
-
-struct Win32SystemPort::HeldNames {
-  std::mutex mutex;
-  std::multiset<std::string> names;
-
-  bool Contains(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return names.count(name) != 0;
-  }
-};
 
 namespace {
 
@@ -29,24 +18,14 @@ namespace {
 // closing the last handle frees the name in any case.
 class Win32Mutex final : public NamedMutex {
  public:
-  Win32Mutex(HANDLE handle, std::shared_ptr<Win32SystemPort::HeldNames> held, std::string name)
-      : handle_(handle), held_(std::move(held)), name_(std::move(name)) {
-    std::lock_guard<std::mutex> lock(held_->mutex);
-    held_->names.insert(name_);
-  }
+  explicit Win32Mutex(HANDLE handle) : handle_(handle) {}
   ~Win32Mutex() override {
-    {
-      std::lock_guard<std::mutex> lock(held_->mutex);
-      held_->names.erase(held_->names.find(name_));
-    }
     ReleaseMutex(handle_);
     CloseHandle(handle_);
   }
 
  private:
   HANDLE handle_;
-  std::shared_ptr<Win32SystemPort::HeldNames> held_;
-  std::string name_;
 };
 
 class Win32Library final : public LoadedLibrary {
@@ -96,7 +75,7 @@ void Win32Clock::SleepMs(uint32_t ms) {
   Sleep(ms);
 }
 
-Win32SystemPort::Win32SystemPort() : held_(std::make_shared<HeldNames>()) {}
+Win32SystemPort::Win32SystemPort() = default;
 Win32SystemPort::~Win32SystemPort() = default;
 
 UtcTime Win32SystemPort::NowUtc() {
@@ -113,21 +92,24 @@ std::unique_ptr<NamedMutex> Win32SystemPort::AcquireNamedMutex(const std::string
     SetLastError(ERROR_ALREADY_EXISTS);
     return nullptr;
   }
-  return std::make_unique<Win32Mutex>(handle, held_, name);
+  return std::make_unique<Win32Mutex>(handle);
 }
 
-// A wait of no time on the mutex tells whether another thread owns it. The
-// wait would succeed on the owning thread itself, so names held through this
-// port are answered first.
+// A wait of no time tells whether another thread owns the mutex. On the
+// owning thread itself the wait would succeed, so it is made on a fresh
+// thread, which owns nothing.
 bool Win32SystemPort::IsNamedMutexHeld(const std::string& name) {
-  if (held_->Contains(name)) return true;
-  HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-  if (handle == nullptr) return false;
-  const DWORD wait = WaitForSingleObject(handle, 0);
-  // WAIT_ABANDONED: its owner ended without releasing it; now it is ours.
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(handle);
-  CloseHandle(handle);
-  return wait == WAIT_TIMEOUT;
+  bool held = false;
+  std::thread([&] {
+    HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+    if (handle == nullptr) return;
+    const DWORD wait = WaitForSingleObject(handle, 0);
+    // WAIT_ABANDONED: its owner ended without releasing it; now it is ours.
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(handle);
+    CloseHandle(handle);
+    held = wait == WAIT_TIMEOUT;
+  }).join();
+  return held;
 }
 
 bool Win32SystemPort::GetPowerStatus(PowerStatus& status) {

@@ -24,8 +24,9 @@ class Win32SystemPort : public SystemPort {
   UtcTime NowUtc() override;
 
   // CreateMutexA with initial ownership; a name that already exists (error
-  // 183) is not acquired. The mutex is released on the thread that took it.
+  // 183) is not acquired. Release it on the thread that took it.
   std::unique_ptr<NamedMutex> AcquireNamedMutex(const std::string& name) override;
+  // A wait of no time on the mutex, made on a thread of its own.
   bool IsNamedMutexHeld(const std::string& name) override;
 
   bool GetPowerStatus(PowerStatus& status) override;
@@ -46,12 +47,8 @@ class Win32SystemPort : public SystemPort {
   int LastError() override;
   void WriteStdout(std::string_view text) override;
 
-  // The names this process holds through this port.
-  struct HeldNames;
-
  private:
   Win32Clock clock_;
-  std::shared_ptr<HeldNames> held_;
 };
 
 }  // namespace padflash

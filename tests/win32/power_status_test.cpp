@@ -5,30 +5,16 @@
 namespace padflash {
 namespace {
 
-SYSTEM_POWER_STATUS Status(BYTE acLine, BYTE batteryFlag, DWORD lifeTime) {
-  SYSTEM_POWER_STATUS status{};
-  status.ACLineStatus = acLine;
-  status.BatteryFlag = batteryFlag;
-  status.BatteryLifePercent = 40;
-  status.BatteryLifeTime = lifeTime;
-  status.BatteryFullLifeTime = 7200;
-  return status;
-}
-
-TEST(PowerStatusMapping, KeepsLineAndFlagAndMakesAnUnknownLifeTimeNegative) {
-  const PowerStatus low = ToPowerStatus(Status(0, kBatteryLow, 900));
+TEST(PowerStatusMapping, AnUnknownLifeTimeStaysUnknownInsteadOfTurningShort) {
+  SYSTEM_POWER_STATUS status{0, kBatteryLow, 40, 0, 900, 7200};
+  const PowerStatus low = ToPowerStatus(status);
   EXPECT_EQ(low.acLineStatus, 0);
   EXPECT_EQ(low.batteryFlag, kBatteryLow);
   EXPECT_EQ(low.batteryLifeTime, 900);
-
-  // 0xFFFFFFFF is Windows' "unknown"; read as a u32 it would be a very long
-  // life, read as an int it must not turn into a short one.
-  const PowerStatus unknown = ToPowerStatus(Status(255, kBatteryUnknown, 0xFFFFFFFF));
-  EXPECT_EQ(unknown.acLineStatus, 255);
-  EXPECT_EQ(unknown.batteryFlag, kBatteryUnknown);
-  EXPECT_EQ(unknown.batteryLifeTime, -1);
-  EXPECT_EQ(ToPowerStatus(Status(0, 0, 0x80000000)).batteryLifeTime, -1);
-  EXPECT_EQ(ToPowerStatus(Status(0, kBatteryCritical | kBatteryCharging, 0)).batteryLifeTime, 0);
+  for (DWORD unknown : {DWORD{0xFFFFFFFF}, DWORD{0x80000000}}) {
+    status.BatteryLifeTime = unknown;
+    EXPECT_EQ(ToPowerStatus(status).batteryLifeTime, -1) << unknown;
+  }
 }
 
 }  // namespace
