@@ -48,10 +48,10 @@ std::string LastComponent(const std::string& pattern) {
 
 // FindFirstFileA matches a pattern against the 8.3 short name too. A match
 // whose long name differs from its short name must fit the pattern itself.
-bool FitsPattern(const WIN32_FIND_DATAA& found, const std::string& spec) {
-  if (spec.find_first_of("*?") == std::string::npos) return true;
+bool FitsPattern(const WIN32_FIND_DATAA& found, const std::string& namePattern) {
+  if (namePattern.find_first_of("*?") == std::string::npos) return true;
   if (found.cAlternateFileName[0] == '\0') return true;
-  return PathMatchSpecA(found.cFileName, spec.c_str()) != FALSE;
+  return PathMatchSpecA(found.cFileName, namePattern.c_str()) != FALSE;
 }
 
 // The absolute form of a path, or "" when Windows cannot make one.
@@ -128,9 +128,9 @@ std::vector<FoundFile> Win32SystemPort::FindFiles(const std::string& pattern) {
   WIN32_FIND_DATAA data{};
   HANDLE search = FindFirstFileA(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return found;
-  const std::string spec = LastComponent(pattern);
+  const std::string namePattern = LastComponent(pattern);
   do {
-    if (!FitsPattern(data, spec)) continue;
+    if (!FitsPattern(data, namePattern)) continue;
     FoundFile file;
     file.name = data.cFileName;
     file.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
