@@ -129,8 +129,10 @@ void ListIdentifiers(Session& session) {
   Print(session, "                          ReportID: 0x%d\r\n", device.reportId);
 }
 
+}  // namespace
+
 // Step 13: where the device's flash is read from, and so where its factory
-// page's structure starts. False when the offset cannot be read.
+// page's structure starts.
 bool ReadAccessOffset(Session& session) {
   if (!session.bootloaderMode) {
     Print(session, "Getting Access Offset Address... \r\n");
@@ -160,6 +162,8 @@ bool ReadAccessOffset(Session& session) {
   Print(session, "\r\n  Factory Comp Table Size: 0x%X\r\n", session.CompTableSize);
   return true;
 }
+
+namespace {
 
 // Asks whether an incompatible personality file is to be removed; removes it
 // on Yes. True when it was removed.

@@ -11,6 +11,7 @@
 #include "update/factory_config.h"
 #include "update/flash_programming.h"
 #include "update/memory_transfer.h"
+#include "update/preparation.h"
 #include "update/report_frame.h"
 
 namespace padflash {
@@ -169,7 +170,7 @@ bool Fail(Session& session, int result) {
 }
 
 // Step 14.
-bool ReadAccessOffset(Session& session) {
+bool ReadNewAccessOffset(Session& session) {
   if (!session.bootloaderMode) {
     Print(session, "Getting Access Offset Address...\r\n");
     uint8_t bytes[4] = {};
@@ -263,6 +264,11 @@ void CloseConnection(Session& session, int& result) {
     Print(session, "Deleting temp config file: %s\r\n", session.personalityFileName.c_str());
     session.system.RemoveFile(session.personalityFileName);
     Print(session, "Done\r\n");
+    // With the file gone, a later session of this run reads the device
+    // again instead of looking for it.
+    session.readConfigFromDevice = true;
+    session.preserveFactoryConfig = true;
+    session.usePersonalityFile = false;
   }
   PrintStatus(session, "Disconnecting from device... \r\n");
   StepBar(session);
@@ -317,9 +323,14 @@ int EndSession(Session& session, int result) {
 bool RunSteps(Session& session) {
   Print(session, "Connecting .");
   if (!session.connection) return Fail(session, kResultCannotConnect);
+  const bool preparedInBootloader = session.bootloaderMode;
   if (DiscoverDevice(session, DiscoveryCaller::kUpdateSession) == DiscoveryOutcome::kFailed) {
     return false;
   }
+  // The controller was prepared in its bootloader and runs its firmware now
+  // (an earlier session of this run recovered it): it is read as a running
+  // device is, from its own access offset on.
+  if (preparedInBootloader && !session.bootloaderMode && !ReadAccessOffset(session)) return false;
   if (!PreserveFactoryConfig(session)) return false;
   if (!InvokeBootloader(session)) return false;
   // A battery that runs low after the invoke ends the session (the ending
@@ -331,7 +342,7 @@ bool RunSteps(Session& session) {
   PrepareProgressBar(session);
   if (!ProgramImage(session)) return false;
   ReconnectToNewFirmware(session);
-  if (!ReadAccessOffset(session)) return false;
+  if (!ReadNewAccessOffset(session)) return false;
   if (!ReadNewFirmwareId(session)) return false;
   StepBar(session);
   session.updateSucceeded = true;
