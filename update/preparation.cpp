@@ -107,6 +107,12 @@ bool LoadImage(Session& session) {
   // /d, for one) fails here as a parse error rather than later as an identity
   // mismatch. A failed image never reaches the update session.
   if (session.image->Parse() != 0 || session.image->segmentCount() == 0) {
+    if (session.image->imageTooLarge()) {
+      Print(session,
+            "ERROR - The firmware file holds more than %u bytes of image data; no controller's "
+            "flash holds that much\r\n",
+            static_cast<unsigned>(kMaxImageBytes));
+    }
     session.image.reset();
     Print(session, "\nError parsing hex file\r\n");
     return false;
