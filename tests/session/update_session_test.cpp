@@ -239,6 +239,28 @@ TEST_F(UpdateSessionTest, NewFirmwareThatNeverAnsweredKeepsThePersonalityFileFor
   EXPECT_TRUE(world.dir.PersonalityFiles().empty());
 }
 
+// The technician keeps a personality file that turns out unusable (here
+// empty): a controller that runs its firmware is read instead, so its
+// calibration does not give way to the firmware's defaults.
+TEST_F(UpdateSessionTest, AnUnusablePersonalityFileGivesWayToTheRunningController) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
+  testing::WorkingDirectory::WriteFile("sf20150810_090000.mem", {});
+  world.WriteFirmwareFile(newFirmware());
+  world.window().QueueAnswer(MessageAnswer::kNo);  // keep the file and use it
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccess) << world.window().verbose();
+  const std::string v = world.window().verbose();
+  const size_t invalid = v.find("Invalid Personality File: sf20150810_090000.mem\r\n");
+  ASSERT_NE(invalid, std::string::npos) << v;
+  const size_t read = v.find("Getting Device Factory Settings...\r\n", invalid);
+  ASSERT_NE(read, std::string::npos) << v;
+  EXPECT_NE(v.find("Restoring Factory config...\r\n", read), std::string::npos);
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress, kT), compTable);
+  EXPECT_EQ(c.feedConfig1(), 0x3C);
+  EXPECT_TRUE(world.dir.PersonalityFiles().empty());
+}
+
 TEST_F(UpdateSessionTest, FailedFeedConfig1ReadBackEndsAnUpdatedDeviceWithMinusOne) {
   sim::Controller& c = world.bus.Attach(controllerConfig());
   world.WriteFirmwareFile(newFirmware());
