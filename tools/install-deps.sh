@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
           nlohmann-json3-dev libsystemd-dev clang-format)
+# The fuzzers (clang with libFuzzer) and ThreadSanitizer's runtime.
+packages+=(clang-14 libclang-rt-14-dev libtsan2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

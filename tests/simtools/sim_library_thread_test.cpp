@@ -30,7 +30,7 @@ TEST(SimLibraryThreads, ListingAndTransfersFromTwoThreadsShareOneBus) {
   }
   setenv("VLMHID_SIM_STATE", state.c_str(), 1);
 
-  constexpr int kRounds = 200;
+  constexpr int kRounds = 50;
   int answered = 0;
   std::thread worker([&] {
     std::unique_ptr<VirtualVLMHIDInterface, void (*)(VirtualVLMHIDInterface*)> hid(
