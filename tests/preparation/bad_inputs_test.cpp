@@ -2,7 +2,6 @@
 // reads reaches the controller.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -13,23 +12,6 @@
 
 namespace padflash::testing {
 namespace {
-
-// One Intel HEX record with its checksum, and its line end.
-std::string Record(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> raw = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(address >> 8),
-                              static_cast<uint8_t>(address), type};
-  raw.insert(raw.end(), data.begin(), data.end());
-  uint8_t sum = 0;
-  for (uint8_t b : raw) sum = static_cast<uint8_t>(sum + b);
-  raw.push_back(static_cast<uint8_t>(0 - sum));
-  std::string line = ":";
-  char hex[3];
-  for (uint8_t b : raw) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    line += hex;
-  }
-  return line + "\r\n";
-}
 
 class BadInputs : public PreparationWorld {
  protected:
@@ -79,15 +61,8 @@ class BadInputs : public PreparationWorld {
 // Image records for twice the largest image, then a hole up to 1 GiB: the
 // parse stops at the limit and never reads the rest.
 TEST_F(BadInputs, OneGibHexFile) {
-  {
-    std::ofstream file("huge.hex", std::ios::binary);
-    for (uint32_t at = 0x08002900; at < 0x08002900 + (2u << 20); at += 16) {
-      if (at == 0x08002900 || (at & 0xFFFF) == 0) {
-        file << Record(4, 0, {static_cast<uint8_t>(at >> 24), static_cast<uint8_t>(at >> 16)});
-      }
-      file << Record(0, static_cast<uint16_t>(at), std::vector<uint8_t>(16, 0x5A));
-    }
-  }
+  std::ofstream("huge.hex", std::ios::binary)
+      << fwgen::ToIntelHex({{0x08002900, std::vector<uint8_t>(2u << 20, 0x5A)}});
   std::filesystem::resize_file("huge.hex", 1ull << 30);
   ExpectParseError("huge.hex",
                    "ERROR - The firmware file holds more than 1048576 bytes of image data; no "
