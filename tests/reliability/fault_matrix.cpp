@@ -407,9 +407,9 @@ CaseOutcome FaultMatrix::Run(const FaultCase& fc) const {
   Arm(c, fc);
   if (fc.kind == FaultKind::kSlowReturn) {
     // Slow from the chosen restart on: armed when its SET goes out.
-    const int target = fc.at.ordinal;
+    const uint64_t target = c.state().counters.sets + static_cast<uint64_t>(fc.at.ordinal);
     w.bus.SetBeforeAccessHook([&c, target] {
-      if (static_cast<int>(c.state().counters.sets) + 1 == target) {
+      if (c.state().counters.sets + 1 == target) {
         c.faults().returnDelayMs = kSlowReturnMs;
       }
     });
