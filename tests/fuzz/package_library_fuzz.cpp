@@ -38,9 +38,11 @@ void GetIds(int* count, uint16_t* ids) {
 }
 void GetText(int* size, char* text, void*) {
   if (text == nullptr) {
-    // Mostly small sizes, sometimes any.
+    // Any size at or below 0 or above the package limit; others kept small
+    // (the same path, without megabytes to clear on every run).
     const int32_t raw = answers->I32();
-    *size = (answers->Byte() & 3) == 0 ? raw : raw % 4096;
+    const bool outside = raw <= 0 || raw > padflash::kMaxPackageTextBytes;
+    *size = outside ? raw : raw % 4096 + 1;
     return;
   }
   const std::string_view bytes = answers->Take(static_cast<size_t>(*size));
