@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/hidraw_access.h"
 #include "platform/posix/power_supply.h"
 #include "platform/posix/sleep_inhibitor.h"
 
@@ -174,6 +175,10 @@ int PosixSystemPort::LastError() {
 void PosixSystemPort::WriteStdout(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
+}
+
+std::string PosixSystemPort::DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) {
+  return HidrawAccessNotice(UnopenableHidrawNodes("/sys", vendorIds));
 }
 
 }  // namespace padflash
