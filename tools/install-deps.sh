@@ -3,6 +3,9 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
           nlohmann-json3-dev libsystemd-dev clang-format)
+# The kernel test (Debian's kernel under qemu, busybox initramfs) and the
+# Debian package (dpkg-shlibdeps).
+packages+=(qemu-system-x86 busybox-static xz-utils dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

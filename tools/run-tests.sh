@@ -12,4 +12,6 @@ for preset in default asan; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --preset "$preset"
+  # What the kernel tests (qemu) and the package test report of themselves.
+  cat "build/$preset"/tests/{kernel,package}/*/summary.txt 2>/dev/null || true
 done

@@ -52,9 +52,10 @@ rm -rf "$work"
 mkdir -p "$work/root"/{bin,dev,proc,sys,tmp,mod,opt/padflash,work}
 cp /usr/bin/busybox "$work/root/bin/"
 cp "$kernel"/{hid,uhid,hid-generic}.ko "$work/root/mod/"
-for program in padflash-cli libVLMHID.so vlmsim-uhid kernel-probe; do
+for program in padflash-cli vlmsim-uhid kernel-probe; do
   cp "$bin/$program" "$work/root/opt/padflash/"
 done
+cp -a "$bin"/libVLMHID.so* "$work/root/opt/padflash/"
 cp "$firmware" "$work/root/opt/padflash/new.hex"
 # The dynamic programs' libraries, at the paths the host has them.
 for lib in $(ldd "$bin/padflash-cli" "$bin/libVLMHID.so" "$bin/kernel-probe" |
@@ -147,7 +148,8 @@ echo "trace: $(wc -l <"$work/trace.txt") lines recorded through /dev/hidraw*"
 if [ -n "$save_trace" ]; then cp "$work/trace.txt" "$save_trace"; fi
 
 # The recorded trace played back by the simulated library.
-(cd "$work" && VLMHID_SIM_REPLAY="$work/trace.txt" LD_LIBRARY_PATH="$simlib" \
+# (its own lock folder: another padflash-cli may run meanwhile)
+(cd "$work" && XDG_RUNTIME_DIR="$work" VLMHID_SIM_REPLAY="$work/trace.txt" LD_LIBRARY_PATH="$simlib" \
   "$bin/padflash-cli" /o "$work/root/opt/padflash/new.hex" >"$work/replay.txt" 2>&1) || {
   cat "$work/replay.txt"
   echo "kernel test ($bus): the recorded trace does not replay"
@@ -156,4 +158,5 @@ if [ -n "$save_trace" ]; then cp "$work/trace.txt" "$save_trace"; fi
 grep -q "Firmware was successfully updated to version: 12.6" "$work/replay.txt" || {
   cat "$work/replay.txt"; exit 1; }
 echo "replay of the recorded trace: updated"
-echo "kernel test ($bus): PASS; preparing ${prepared} s, qemu ${guest} s, total $(seconds_since "$started") s"
+echo "kernel test ($bus): PASS; preparing ${prepared} s, qemu ${guest} s, total $(seconds_since "$started") s" |
+  tee "$work/summary.txt"
