@@ -13,20 +13,33 @@
 #     status line of the update is shown as it changes; the whole verbose
 #     protocol is kept in update.log in the temporary folder.
 #
+# With --gui the update runs in the dialog program instead: step 5 opens
+# `padflash-sim padflash /o new.hex` on the desktop (it needs a display);
+# press Execute, wait for "Firmware was successfully updated to version:
+# 12.6" on the status line, and close the window.
+#
 # Exit status 0 only when the update succeeded and the controller runs the
 # new revision. The temporary folder is kept and named at the end.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+gui=0
+case "${1:-}" in
+  --gui) gui=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--gui]" >&2; exit 2 ;;
+esac
 
 step() { printf '\n== %s\n' "$*"; }
 
 step "Installing what is missing"
 "$root/tools/install-deps.sh"
 
-step "Building padflash-cli, the simulated VLMHID library, vlmsim and padflash-fwgen"
+program=padflash-cli
+if [ "$gui" -eq 1 ]; then program=padflash; fi
+step "Building $program, the simulated VLMHID library, vlmsim and padflash-fwgen"
 cmake --preset default >/dev/null
-cmake --build --preset default --target padflash-cli VLMHID_sim vlmsim padflash-fwgen
+cmake --build --preset default --target "$program" VLMHID_sim vlmsim padflash-fwgen
 bin="$root/build/default/bin"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/padflash-demo.XXXXXX")"
@@ -43,12 +56,17 @@ step "Generating firmware revision 0x06 ($work/new.hex)"
 step "Before: vlmsim show $serial"
 vlmsim show "$serial"
 
-step "Updating: padflash-sim padflash-cli /o new.hex"
-echo "(status line below; the whole protocol goes to $work/update.log)"
+step "Updating: padflash-sim $program /o new.hex"
 cd "$work"
 status=0
-"$bin/padflash-sim" --state "$state" --trace "$work/trace.txt" padflash-cli /o new.hex \
-  >"$work/update.log" || status=$?
+if [ "$gui" -eq 1 ]; then
+  echo "(press Execute in the dialog; close it when the update has ended)"
+  "$bin/padflash-sim" --state "$state" --trace "$work/trace.txt" padflash /o new.hex || status=$?
+else
+  echo "(status line below; the whole protocol goes to $work/update.log)"
+  "$bin/padflash-sim" --state "$state" --trace "$work/trace.txt" padflash-cli /o new.hex \
+    >"$work/update.log" || status=$?
+fi
 cd "$root"
 echo
 
@@ -56,12 +74,17 @@ step "After: vlmsim show $serial"
 vlmsim show "$serial"
 
 step "Result"
-success="$(grep -m1 '^Firmware was successfully updated to version: ' "$work/update.log" || true)"
+success=""
+if [ "$gui" -eq 1 ]; then
+  success="The dialog updated the controller."
+else
+  success="$(grep -m1 '^Firmware was successfully updated to version: ' "$work/update.log" || true)"
+fi
 revision="$(vlmsim show "$serial" --json | grep -o '"revision": *[0-9]*' | grep -o '[0-9]*$' || true)"
 mode="$(vlmsim show "$serial" --json | grep -o '"mode": *"[a-z]*"' | grep -o '[a-z]*"$' | tr -d '"' || true)"
 echo "state, trace, log: $work"
 if [ "$status" -ne 0 ] || [ -z "$success" ] || [ "$revision" != "6" ] || [ "$mode" != "firmware" ]; then
-  echo "The demo update did not succeed (padflash-cli exit status $status)." >&2
+  echo "The demo update did not succeed ($program exit status $status)." >&2
   exit 1
 fi
 echo "$success"

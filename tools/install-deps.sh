@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages padflash builds with, only those missing.
 set -euo pipefail
+# qt6-base-dev: the padflash dialog and its Qt tests (offscreen platform
+# included); fonts-dejavu-core: a font for its dialog units when no desktop
+# font is installed.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev libsystemd-dev clang-format)
+          nlohmann-json3-dev libsystemd-dev clang-format qt6-base-dev fonts-dejavu-core)
 # The kernel test (Debian's kernel under qemu, busybox initramfs) and the
 # Debian package (dpkg-shlibdeps).
 packages+=(qemu-system-x86 busybox-static xz-utils dpkg-dev)
