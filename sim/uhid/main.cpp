@@ -116,7 +116,10 @@ bool GrantHidrawNodes() {
     while (dirent* node = readdir(nodes)) {
       if (std::strncmp(node->d_name, "hidraw", 6) != 0) continue;
       const std::string path = std::string("/dev/") + node->d_name;
-      if (chmod(path.c_str(), 0666) == 0) found = true;
+      if (chmod(path.c_str(), 0666) == 0) {
+        found = true;
+        std::fprintf(stderr, "vlmsim-uhid: %s opened to every user\n", path.c_str());
+      }
     }
     closedir(nodes);
   }

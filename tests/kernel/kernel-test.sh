@@ -8,8 +8,10 @@
 #      padflash-cli --list; root lists it with the version the kernel holds;
 #   3. an input-mode connection on &col03 reads only that collection's
 #      reports while the device sends reports of two collections;
-#   4. as that user, with the node's permissions granted 300 ms after each
-#      (re)appearance as udev would, padflash-cli with the real libVLMHID.so
+#   4. as that user, with the node's permissions granted 1.5 s after each
+#      (re)appearance (udev's lag, made longer than the 1 s between connect
+#      passes, so the passes must retry past EACCES), padflash-cli with the
+#      real libVLMHID.so
 #      updates the controller through /dev/hidraw* (into the bootloader and
 #      back), recording the report trace (VLMHID_TRACE);
 #   5. the controller holds the new firmware.
@@ -102,10 +104,10 @@ echo "=== input reports of one collection ==="
 kill \$bridge; wait \$bridge
 
 echo "=== update as the user, permissions granted late ==="
-./vlmsim-uhid $bridge_bus --rev 0x05 --grant-after-ms 300 >/tmp/bridge.txt 2>&1 &
+./vlmsim-uhid $bridge_bus --rev 0x05 --grant-after-ms 1500 >/tmp/bridge.txt 2>&1 &
 bridge=\$!
 wait_node
-usleep 500000
+for i in \$(seq 1 100); do grep -q "opened to every user" /tmp/bridge.txt && break; usleep 50000; done
 cd /work
 started=\$(cut -d' ' -f1 /proc/uptime)
 VLMHID_TRACE=/tmp/trace.txt as_user /opt/padflash/padflash-cli /o /opt/padflash/new.hex \

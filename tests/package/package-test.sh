@@ -3,9 +3,9 @@
 # contents and dependencies, installs it into a temporary root (an extracted
 # tree) and runs the installed padflash-cli there.
 #
-#   package-test.sh BUILD_DIR WORK_DIR
+#   package-test.sh BUILD_DIR WORK_DIR [dialog]
 set -euo pipefail
-build="$1" work="$2"
+build="$1" work="$2" dialog="${3:-}"
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 started=$(now_ms)
 rm -rf "$work"
@@ -39,8 +39,16 @@ status=0
 XDG_RUNTIME_DIR="$work" "$root/usr/bin/padflash-cli" --list >"$work/list.txt" 2>&1 || status=$?
 cat "$work/list.txt"
 [ "$status" -eq 3 ] || [ "$status" -eq 0 ] || fail "padflash-cli --list ended with $status"
-ldd "$root/usr/bin/padflash-cli" | grep -q "$root/usr/bin/../lib/libVLMHID.so.2" ||
+libraries="$(ldd "$root/usr/bin/padflash-cli")"
+grep -q "$root/usr/bin/../lib/libVLMHID.so.2" <<<"$libraries" ||
   fail "the installed padflash-cli does not load the installed library"
+# The dialog, its desktop entry and icon, when it was built.
+if [ -n "$dialog" ]; then
+  for path in ./usr/bin/padflash ./usr/share/applications/padflash.desktop \
+              ./usr/share/icons/hicolor/256x256/apps/padflash.png; do
+    grep -q " $path\( \|$\)" <<<"$contents" || fail "$path is not in the package"
+  done
+fi
 echo "package test: $(basename "$deb") built, installed and run in" \
   "$(awk -v a="$started" -v b="$(now_ms)" 'BEGIN { printf "%.1f", (b - a) / 1000 }') s" |
   tee "$work/summary.txt"
