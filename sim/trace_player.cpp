@@ -62,6 +62,7 @@ bool TracePlayer::Load(const std::string& text, std::string& error) {
     }
     exchanges.push_back({line.kind, std::move(line.report), segments.size() - 1, lineNumber});
   }
+  std::lock_guard<std::mutex> lock(mutex_);
   segments_ = std::move(segments);
   exchanges_ = std::move(exchanges);
   next_ = 0;
@@ -74,13 +75,44 @@ size_t TracePlayer::CurrentSegment() const {
   return segments_.empty() ? 0 : segments_.size() - 1;
 }
 
+void TracePlayer::SetDivergenceHandler(std::function<void(const std::string&)> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onDivergence_ = std::move(handler);
+}
+
+bool TracePlayer::diverged() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !divergence_.empty();
+}
+
+std::string TracePlayer::divergence() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return divergence_;
+}
+
+size_t TracePlayer::played() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return next_;
+}
+
+size_t TracePlayer::exchanges() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return exchanges_.size();
+}
+
 std::optional<TracePlayer::Presence> TracePlayer::Present() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (segments_.empty()) return std::nullopt;
   const size_t segment = CurrentSegment();
   return Presence{segment, segments_[segment].device, segments_[segment].identity};
 }
 
 bool TracePlayer::Alive(size_t segment) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return AliveLocked(segment);
+}
+
+bool TracePlayer::AliveLocked(size_t segment) const {
   return !segments_.empty() && segment == CurrentSegment();
 }
 
@@ -93,9 +125,9 @@ void TracePlayer::Diverge(const std::string& expected, const std::string& receiv
 
 const TracePlayer::Exchange* TracePlayer::Expect(bool set, size_t segment, const uint8_t* report,
                                                  size_t length) {
-  if (diverged()) return nullptr;
+  if (!divergence_.empty()) return nullptr;
   // A handle of a device that has left since reaches nothing.
-  if (!Alive(segment)) return nullptr;
+  if (!AliveLocked(segment)) return nullptr;
   const std::string received = set ? std::string("SET ") + Hex(report, length)
                                    : "GET of " + std::to_string(length) + " bytes, report ID " +
                                          std::to_string(length > 0 ? report[0] : 0);
@@ -129,11 +161,13 @@ const TracePlayer::Exchange* TracePlayer::Expect(bool set, size_t segment, const
 }
 
 bool TracePlayer::Set(size_t segment, const uint8_t* report, size_t length) {
+  std::lock_guard<std::mutex> lock(mutex_);
   const Exchange* e = Expect(true, segment, report, length);
   return e != nullptr && e->kind == Kind::kSet;
 }
 
 bool TracePlayer::Get(size_t segment, uint8_t* report, size_t length) {
+  std::lock_guard<std::mutex> lock(mutex_);
   const Exchange* e = Expect(false, segment, report, length);
   if (e == nullptr || e->kind != Kind::kGet) return false;
   std::memcpy(report, e->report.data(), length);

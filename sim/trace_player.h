@@ -10,11 +10,15 @@
 // transfer after the trace has ended) the player stops: that transfer and
 // every later one fail, and divergence() says which exchange, what was
 // expected and what was received.
+//
+// Thread safety: every member takes the player's mutex (the divergence
+// handler runs with it held).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,13 +49,11 @@ class TracePlayer {
   bool Get(size_t segment, uint8_t* report, size_t length);
 
   // Called once, at the divergence.
-  void SetDivergenceHandler(std::function<void(const std::string&)> handler) {
-    onDivergence_ = std::move(handler);
-  }
-  bool diverged() const { return !divergence_.empty(); }
-  const std::string& divergence() const { return divergence_; }
-  size_t played() const { return next_; }
-  size_t exchanges() const { return exchanges_.size(); }
+  void SetDivergenceHandler(std::function<void(const std::string&)> handler);
+  bool diverged() const;
+  std::string divergence() const;
+  size_t played() const;
+  size_t exchanges() const;
 
  private:
   struct Exchange {
@@ -65,11 +67,13 @@ class TracePlayer {
     vlmhid::trace::DeviceIdentity identity;
   };
   size_t CurrentSegment() const;
+  bool AliveLocked(size_t segment) const;
   // The next exchange when it is of this direction and the handle's
   // device; else records the divergence and returns null.
   const Exchange* Expect(bool set, size_t segment, const uint8_t* report, size_t length);
   void Diverge(const std::string& expected, const std::string& received);
 
+  mutable std::mutex mutex_;
   std::vector<Segment> segments_;
   std::vector<Exchange> exchanges_;
   size_t next_ = 0;
