@@ -11,7 +11,15 @@
 // line, "<ms> <SET|GET|SET-FAIL|GET-FAIL> <serial> <hex>" and "\n" on every
 // platform, appended with a single write so several processes can share it.
 //
-// Both are read when the first backend is made.
+// VLMHID_SIM_REPLAY names a report trace (hidlib/report_trace.h): instead of
+// the bus, the library then plays the controller recorded there
+// (sim/trace_player.h) and says on standard error where the host diverged
+// from the recording.
+//
+// VLMHID_TRACE names a file that receives the library's report trace, as the
+// hardware library writes it.
+//
+// They are read when the first backend is made.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -19,7 +27,9 @@
 #include <string>
 
 #include "hidlib/hid_backend.h"
+#include "hidlib/trace_backend.h"
 #include "sim/bus_backend.h"
+#include "sim/replay_source.h"
 #include "sim/shared_files.h"
 #include "sim/state_file.h"
 
@@ -33,7 +43,7 @@ class SimulatedBus {
     if (trace != nullptr && *trace != '\0') {
       std::string error;
       if (!trace_.Open(trace, error)) {
-        std::fprintf(stderr, "VLMHID (simulated): trace file: %s\n", error.c_str());
+        std::fprintf(stderr, "libVLMHID (simulated): trace file: %s\n", error.c_str());
       } else {
         bus_.SetTraceSink([this](const std::string& line) { trace_.Append(line + "\n"); });
       }
@@ -74,7 +84,7 @@ class SimulatedBus {
   void Complain(const std::string& problem) {
     if (problem.empty() || problem == lastComplaint_) return;
     lastComplaint_ = problem;
-    std::fprintf(stderr, "VLMHID (simulated): %s\n", problem.c_str());
+    std::fprintf(stderr, "libVLMHID (simulated): %s\n", problem.c_str());
   }
 
   sim::WallClock clock_;
@@ -165,7 +175,9 @@ class StateBackend final : public vlmhid::HidBackend {
 namespace vlmhid {
 
 std::unique_ptr<HidBackend> CreatePlatformBackend() {
-  return std::make_unique<StateBackend>();
+  std::unique_ptr<HidBackend> backend = sim::ReplayBackendFromEnvironment();
+  if (!backend) backend = std::make_unique<StateBackend>();
+  return TracedBackend(std::move(backend), TraceRecorderFromEnvironment());
 }
 
 }  // namespace vlmhid

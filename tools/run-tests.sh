@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian packages, only those missing), then
 # configures, builds and runs every test in the default and the sanitizer
-# preset, and cross-builds the windows preset and runs its tests under Wine.
-# Prints the wall time of each preset's build and of its tests.
+# preset; then the reliability parts: the whole fault matrix, the threaded
+# tests under ThreadSanitizer and every fuzzer for 30 s; then cross-builds
+# the windows preset and runs its tests under Wine. Prints the wall time of
+# each part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -13,6 +15,7 @@ root="$PWD"
 timed() {
   local what="$1" start=$SECONDS
   shift
+  echo "== $what"
   "$@"
   echo "== $what: $((SECONDS - start)) s"
 }
@@ -22,7 +25,17 @@ for preset in default asan; do
   cmake --preset "$preset"
   timed "$preset build" cmake --build --preset "$preset" -j "$(nproc)"
   timed "$preset tests" ctest --preset "$preset"
+  # What the kernel tests (qemu) and the package test report of themselves.
+  cat "build/$preset"/tests/{kernel,package}/*/summary.txt 2>/dev/null || true
 done
+
+timed "fault matrix, every case (default preset)" \
+  env PADFLASH_FAULT_MATRIX=full ctest --preset default -L faultmatrix
+timed "preset tsan: threaded tests under ThreadSanitizer" \
+  bash -c 'cmake --preset tsan && cmake --build --preset tsan -j "$(nproc)" && ctest --preset tsan'
+timed "preset fuzz: build the fuzzers (clang, libFuzzer)" \
+  bash -c 'cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)"'
+timed "fuzzers, 30 s each" ./tools/run-fuzzers.sh 30
 
 # Windows: a fresh Wine prefix for this run (the build already runs Windows
 # programs in it: the sample packages' images come from padflash-fwgen.exe).
