@@ -118,8 +118,9 @@ int Hammer(VirtualVLMHIDInterface& hid, unsigned long count) {
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   padflash::NativeSystemPort system;
-  // The library stays loaded: its bus lives until the process ends.
-  padflash::LoadedLibrary* library = system.OpenLibrary(argv[1]).release();
+  // The library stays loaded (and in reach) until the process ends: its bus
+  // lives that long.
+  static padflash::LoadedLibrary* library = system.OpenLibrary(argv[1]).release();
   if (library == nullptr) {
     std::fprintf(stderr, "simlib_client: cannot load %s (error %d)\n", argv[1], system.LastError());
     return 1;
