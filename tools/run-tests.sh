@@ -49,4 +49,6 @@ timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
 "$root/tools/wine-prefix"
-timed "windows tests (Wine)" ctest --preset windows
+timed "windows tests (Wine)" ctest --preset windows -LE e2e
+timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
+  ctest --preset windows -L e2e
