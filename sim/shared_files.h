@@ -10,6 +10,10 @@
 //   in one step (rename / MoveFileExA with MOVEFILE_REPLACE_EXISTING), so a
 //   reader sees the old or the new text, never a mix; the bytes are written
 //   as they are (no line-end translation).
+// - ReadFileIdentity tells whether the file is still the one read before
+//   without reading it all: its identity (volume and file number), size,
+//   last-write time and first bytes. A save moves a new file in and writes a
+//   fresh save stamp near the start, so every save changes it.
 // - An AppendFile adds each line whole at the end of the file, also when
 //   other processes append to it at the same time (O_APPEND /
 //   FILE_APPEND_DATA).
@@ -45,6 +49,25 @@ enum class ReadOutcome { kRead, kMissing, kFailed };
 // empty); one larger than `maxBytes` is kFailed.
 ReadOutcome ReadWholeFile(const std::string& path, size_t maxBytes, std::string& text,
                           std::string& error);
+
+// What ReadFileIdentity compares. A missing file has `exists` false and
+// nothing else set.
+struct FileIdentity {
+  static constexpr size_t kHeadBytes = 256;
+  bool exists = false;
+  uint64_t volume = 0;
+  uint64_t fileNumber = 0;
+  uint64_t size = 0;
+  uint64_t modified = 0;  // the system's last-write time in its own units
+  std::string head;       // the first kHeadBytes bytes (fewer in a shorter file)
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// kRead or kMissing (exists false), else kFailed with the reason.
+ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, std::string& error);
+
+// This process's id, for names and stamps that must differ between processes.
+uint64_t CurrentProcessId();
 
 // Replaces the file with `text` in one step (see above).
 [[nodiscard]] bool ReplaceWholeFile(const std::string& path, const std::string& text,

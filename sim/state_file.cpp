@@ -1,7 +1,9 @@
 #include "sim/state_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -522,6 +524,12 @@ void WallClock::SleepMs(uint32_t ms) {
 
 // ---- the bus in its file -------------------------------------------------------
 
+namespace {
+// Counts the saves of every PersistentBus of the process, so two of them
+// never stamp a file alike.
+std::atomic<uint64_t> processSaves{0};
+}  // namespace
+
 PersistentBus::PersistentBus(Bus& bus, std::string path)
     : bus_(bus), path_(std::move(path)), lock_(path_ + ".lock") {
   bus_.SetChangeHook([this] {
@@ -548,16 +556,23 @@ void PersistentBus::UnlockFile() {
   lock_.Unlock();
 }
 
-// Reloads the bus when the file holds something else than this process
-// last saw. The whole file is read every time: cheap next to a save, and
-// unlike inode and time stamps it cannot miss a change.
+// Reloads the bus when the file is not the one this process last read or
+// wrote. Its identity, size, time and first bytes tell (every save writes a
+// fresh stamp there), so an access that finds the file as it left it costs
+// the same however many controllers the file holds.
 void PersistentBus::Refresh() {
-  std::string text;
-  if (ReadWholeFile(path_, kMaxFileBytes, text, error_) == ReadOutcome::kFailed) {
+  FileIdentity identity;
+  if (ReadFileIdentity(path_, identity, error_) == ReadOutcome::kFailed) {
     loadOk_ = false;
     return;
   }
-  if (loadOk_ && text == knownText_) return;
+  if (loadOk_ && haveIdentity_ && identity == knownIdentity_) return;
+  std::string text;
+  if (identity.exists &&
+      ReadWholeFile(path_, kMaxFileBytes, text, error_) == ReadOutcome::kFailed) {
+    loadOk_ = false;
+    return;
+  }
   std::string why;
   loading_ = true;
   const bool parsed = BusFromText(text, bus_, why);
@@ -569,7 +584,10 @@ void PersistentBus::Refresh() {
   }
   loadOk_ = true;
   error_.clear();
-  knownText_ = std::move(text);
+  // Taken before the text was read: a change in between is read next time.
+  knownIdentity_ = std::move(identity);
+  haveIdentity_ = true;
+  knownText_ = BusToText(bus_);
 }
 
 bool PersistentBus::Save(bool synced) {
@@ -577,8 +595,18 @@ bool PersistentBus::Save(bool synced) {
   if (!loadOk_) return false;  // never overwrite a file that did not load
   std::string text = BusToText(bus_);
   if (synced && text == knownText_) return true;
-  if (!ReplaceWholeFile(path_, text, saveError_)) return false;
+  // "saved" opens the file: a stamp no other save of any process carries.
+  char stamp[96];
+  std::snprintf(stamp, sizeof stamp, "{\n \"saved\": \"%llu-%llu-%llu\",",
+                static_cast<unsigned long long>(CurrentProcessId()),
+                static_cast<unsigned long long>(WallClock().NowMs()),
+                static_cast<unsigned long long>(++processSaves));
+  std::string stamped = stamp + text.substr(1);
+  haveIdentity_ = false;
+  if (!ReplaceWholeFile(path_, stamped, saveError_)) return false;
   saveError_.clear();
+  std::string ignored;
+  haveIdentity_ = ReadFileIdentity(path_, knownIdentity_, ignored) == ReadOutcome::kRead;
   knownText_ = std::move(text);
   return true;
 }

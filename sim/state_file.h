@@ -15,7 +15,10 @@
 // Sharing: every load-modify-save runs under an exclusive lock on
 // "<file>.lock" (flock, LockFileEx); a save writes "<file>.tmp.<pid>" and
 // moves it over the file in one step, so readers see the old or the new
-// state, never a mix (sim/shared_files.h).
+// state, never a mix (sim/shared_files.h). Each save opens the file with
+// "saved": "<process id>-<ms>-<count>", so a process that finds the file
+// with the identity, size, time and first bytes it left it with knows the
+// file has not changed without reading it.
 #pragma once
 
 #include <cstdint>
@@ -110,8 +113,12 @@ class PersistentBus {
   bool loadOk_ = true;
   std::string error_;
   std::string saveError_;
-  // What the file held when this process last read or wrote it: a file
-  // that still holds it need not be parsed again.
+  // The file as this process last read or wrote it: while it keeps that
+  // identity it is not read again.
+  FileIdentity knownIdentity_;
+  bool haveIdentity_ = false;
+  // The bus as that file holds it (BusToText, without the stamp): a save
+  // that would write the same is left out.
   std::string knownText_;
 };
 

@@ -3,8 +3,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -58,24 +60,72 @@ ReadOutcome ReadWholeFile(const std::string& path, size_t maxBytes, std::string&
     error = SystemError("cannot open the state file", path);
     return ReadOutcome::kFailed;
   }
-  char buffer[16384];
-  ssize_t got = 0;
-  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+  // In blocks of the file's size (one read for a file that stays put), and
+  // one byte more so that a file over the limit is seen as such.
+  struct stat info {};
+  const size_t block = fstat(fd, &info) == 0 && info.st_size > 0
+                           ? std::min(static_cast<size_t>(info.st_size), maxBytes) + 1
+                           : size_t{65536};
+  size_t used = 0;
+  for (;;) {
+    if (text.size() - used == 0) text.resize(used + block);
+    const ssize_t got = read(fd, text.data() + used, text.size() - used);
+    if (got == 0) break;
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       error = SystemError("cannot read the state file", path);
       close(fd);
+      text.clear();
       return ReadOutcome::kFailed;
     }
-    text.append(buffer, static_cast<size_t>(got));
-    if (text.size() > maxBytes) {
+    used += static_cast<size_t>(got);
+    if (used > maxBytes) {
       close(fd);
+      text.clear();
       error = "state file " + path + ": larger than a bus of simulated controllers can be";
       return ReadOutcome::kFailed;
     }
   }
   close(fd);
+  text.resize(used);
   return ReadOutcome::kRead;
+}
+
+ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, std::string& error) {
+  identity = FileIdentity{};
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return ReadOutcome::kMissing;
+    error = SystemError("cannot open the state file", path);
+    return ReadOutcome::kFailed;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    error = SystemError("cannot look at the state file", path);
+    close(fd);
+    return ReadOutcome::kFailed;
+  }
+  identity.exists = true;
+  identity.volume = static_cast<uint64_t>(info.st_dev);
+  identity.fileNumber = static_cast<uint64_t>(info.st_ino);
+  identity.size = static_cast<uint64_t>(info.st_size);
+  identity.modified = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
+                      static_cast<uint64_t>(info.st_mtim.tv_nsec);
+  char head[FileIdentity::kHeadBytes];
+  ssize_t got = 0;
+  while ((got = pread(fd, head, sizeof head, 0)) < 0 && errno == EINTR) {
+  }
+  close(fd);
+  if (got < 0) {
+    error = SystemError("cannot read the state file", path);
+    return ReadOutcome::kFailed;
+  }
+  identity.head.assign(head, static_cast<size_t>(got));
+  return ReadOutcome::kRead;
+}
+
+uint64_t CurrentProcessId() {
+  return static_cast<uint64_t>(getpid());
 }
 
 bool ReplaceWholeFile(const std::string& path, const std::string& text, std::string& error) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim {
@@ -86,6 +87,48 @@ ReadOutcome ReadWholeFile(const std::string& path, size_t maxBytes, std::string&
                           std::string& error) {
   text.clear();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return ReadOutcome::kMissing;
+    error = SystemError("cannot open the state file", path);
+    return ReadOutcome::kFailed;
+  }
+  // In blocks of the file's size (one read for a file that stays put), and
+  // one byte more so that a file over the limit is seen as such.
+  LARGE_INTEGER size{};
+  const size_t block =
+      GetFileSizeEx(file, &size) && size.QuadPart > 0
+          ? std::min<size_t>({static_cast<size_t>(size.QuadPart), maxBytes, 1u << 30}) + 1
+          : size_t{65536};
+  size_t used = 0;
+  for (;;) {
+    if (text.size() - used == 0) text.resize(used + block);
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(text.size() - used, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file, text.data() + used, want, &got, nullptr)) {
+      error = SystemError("cannot read the state file", path);
+      CloseHandle(file);
+      text.clear();
+      return ReadOutcome::kFailed;
+    }
+    if (got == 0) break;
+    used += got;
+    if (used > maxBytes) {
+      CloseHandle(file);
+      text.clear();
+      error = "state file " + path + ": larger than a bus of simulated controllers can be";
+      return ReadOutcome::kFailed;
+    }
+  }
+  CloseHandle(file);
+  text.resize(used);
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, std::string& error) {
+  identity = FileIdentity{};
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
@@ -93,24 +136,32 @@ ReadOutcome ReadWholeFile(const std::string& path, size_t maxBytes, std::string&
     error = SystemError("cannot open the state file", path);
     return ReadOutcome::kFailed;
   }
-  char buffer[16384];
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
-      error = SystemError("cannot read the state file", path);
-      CloseHandle(file);
-      return ReadOutcome::kFailed;
-    }
-    if (got == 0) break;
-    text.append(buffer, got);
-    if (text.size() > maxBytes) {
-      CloseHandle(file);
-      error = "state file " + path + ": larger than a bus of simulated controllers can be";
-      return ReadOutcome::kFailed;
-    }
+  BY_HANDLE_FILE_INFORMATION info{};
+  char head[FileIdentity::kHeadBytes];
+  DWORD got = 0;
+  if (!GetFileInformationByHandle(file, &info)) {
+    error = SystemError("cannot look at the state file", path);
+    CloseHandle(file);
+    return ReadOutcome::kFailed;
+  }
+  if (!ReadFile(file, head, sizeof head, &got, nullptr)) {
+    error = SystemError("cannot read the state file", path);
+    CloseHandle(file);
+    return ReadOutcome::kFailed;
   }
   CloseHandle(file);
+  identity.exists = true;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.fileNumber = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  identity.size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  identity.modified =
+      uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 | info.ftLastWriteTime.dwLowDateTime;
+  identity.head.assign(head, got);
   return ReadOutcome::kRead;
+}
+
+uint64_t CurrentProcessId() {
+  return GetCurrentProcessId();
 }
 
 bool ReplaceWholeFile(const std::string& path, const std::string& text, std::string& error) {

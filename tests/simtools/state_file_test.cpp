@@ -393,6 +393,29 @@ TEST_F(SharedFile, EachSideSeesTheOthersChangesAtItsNextTransaction) {
   EXPECT_EQ(files, 2u);  // state.json and state.json.lock
 }
 
+// A save by another process often leaves the file the same size, and its
+// new file may reuse the old one's number within the same clock tick: each
+// side must still see every change the other made.
+TEST_F(SharedFile, SeesChangesThatKeepTheFileSize) {
+  Bus busA(clock_), busB(clock_);
+  PersistentBus a(busA, path_), b(busB, path_);
+  std::string serial;
+  {
+    PersistentBus::Transaction t(a);
+    serial = busA.Attach(ControllerConfig{}).serial();
+  }
+  for (uint32_t round = 0; round < 60; ++round) {
+    Bus& bus = round % 2 == 0 ? busB : busA;
+    PersistentBus& store = round % 2 == 0 ? b : a;
+    PersistentBus::Transaction t(store);
+    ASSERT_TRUE(t.ok()) << t.error();
+    ASSERT_NE(bus.Find(serial), nullptr);
+    ASSERT_EQ(bus.Find(serial)->faults().failSetAt, round % 9) << "round " << round;
+    bus.Find(serial)->faults().failSetAt = (round + 1) % 9;
+    store.MarkChanged();
+  }
+}
+
 TEST_F(SharedFile, NeverSavesOverAFileItCannotRead) {
   { std::ofstream(path_) << "{ not json"; }
   Bus bus(clock_);
