@@ -112,41 +112,65 @@ std::vector<BusInterface> Bus::Interfaces() {
   BeforeAccess();
   Poll();
   std::vector<BusInterface> out;
-  for (auto& c : controllers_) {
-    if (!c->present()) continue;
-    const ControllerConfig& config = c->config();
-    BusInterface base;
-    base.serial = config.serial;
-    base.generation = c->generation();
-    base.vendorId = c->vendorId();
-    base.productId = c->productId();
-    base.versionNumber = c->versionNumber();
-    base.serialNumber = Widen(config.serial);
-    const std::wstring root = L"/sim/" + Widen(config.serial);
-    if (c->inBootloader()) {
-      base.path = root;
-      base.featureReportId = config.reportId;
-      base.product = config.product + L" Bootloader";
-      out.push_back(base);
-      continue;
-    }
-    base.product = config.product;
-    for (int col = 1; col <= 3; ++col) {
-      BusInterface entry = base;
-      entry.collection = col;
-      entry.path = root + (col == 1 ? L"&col01" : col == 2 ? L"&col02" : L"&col03");
-      if (col == 1) {
-        entry.featureReportId = config.reportId;
-      } else {
-        // Touch and mouse input of their own, under other report IDs.
-        uint8_t id = static_cast<uint8_t>(config.reportId + col - 1);
-        if (id == 0) id = static_cast<uint8_t>(col + 1);
-        entry.inputReportId = id;
-      }
-      out.push_back(entry);
-    }
-  }
+  for (auto& c : controllers_) AppendInterfaces(*c, out);
   return out;
+}
+
+bool Bus::FindInterface(const std::wstring& path, BusInterface& found) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  BeforeAccess();
+  Poll();
+  // "/sim/<serial>" or "/sim/<serial>&colNN"; a serial holds no '&'.
+  const std::wstring root = L"/sim/";
+  if (path.compare(0, root.size(), root) != 0) return false;
+  const size_t end = std::min(path.find(L'&', root.size()), path.size());
+  std::string serial;
+  for (size_t i = root.size(); i < end; ++i) serial += static_cast<char>(path[i]);
+  Controller* c = FindLocked(serial);
+  if (c == nullptr) return false;
+  std::vector<BusInterface> offered;
+  AppendInterfaces(*c, offered);
+  for (BusInterface& entry : offered) {
+    if (entry.path != path) continue;
+    found = std::move(entry);
+    return true;
+  }
+  return false;
+}
+
+void Bus::AppendInterfaces(Controller& c, std::vector<BusInterface>& out) {
+  if (!c.present()) return;
+  const ControllerConfig& config = c.config();
+  BusInterface base;
+  base.serial = config.serial;
+  base.generation = c.generation();
+  base.vendorId = c.vendorId();
+  base.productId = c.productId();
+  base.versionNumber = c.versionNumber();
+  base.serialNumber = Widen(config.serial);
+  const std::wstring root = L"/sim/" + Widen(config.serial);
+  if (c.inBootloader()) {
+    base.path = root;
+    base.featureReportId = config.reportId;
+    base.product = config.product + L" Bootloader";
+    out.push_back(base);
+    return;
+  }
+  base.product = config.product;
+  for (int col = 1; col <= 3; ++col) {
+    BusInterface entry = base;
+    entry.collection = col;
+    entry.path = root + (col == 1 ? L"&col01" : col == 2 ? L"&col02" : L"&col03");
+    if (col == 1) {
+      entry.featureReportId = config.reportId;
+    } else {
+      // Touch and mouse input of their own, under other report IDs.
+      uint8_t id = static_cast<uint8_t>(config.reportId + col - 1);
+      if (id == 0) id = static_cast<uint8_t>(col + 1);
+      entry.inputReportId = id;
+    }
+    out.push_back(entry);
+  }
 }
 
 bool Bus::Alive(const std::string& serial, uint32_t generation) {

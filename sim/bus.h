@@ -85,6 +85,9 @@ class Bus {
   void Poll();
   // The interfaces present now, controller by controller in attach order.
   std::vector<BusInterface> Interfaces();
+  // The one present interface of that path, found without building the
+  // others; false when no controller offers it now.
+  bool FindInterface(const std::wstring& path, BusInterface& found);
 
   // A feature report to or from the controller `serial`, as long as it has
   // not restarted since `generation`. Traced either way.
@@ -109,6 +112,8 @@ class Bus {
 
  private:
   Controller* FindLocked(const std::string& serial);
+  // The interfaces `c` presents now (none while it restarts).
+  static void AppendInterfaces(Controller& c, std::vector<BusInterface>& out);
   std::string FreeSerial();
   void Trace(const char* kind, const std::string& serial, const uint8_t* report, size_t length);
   void Changed();

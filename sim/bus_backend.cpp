@@ -87,10 +87,9 @@ std::vector<std::wstring> BusBackend::ListInterfaces() {
 }
 
 std::unique_ptr<vlmhid::HidHandle> BusBackend::Open(const std::wstring& path, vlmhid::OpenAccess) {
-  for (BusInterface& entry : bus_.Interfaces()) {
-    if (entry.path == path) return std::make_unique<BusHandle>(bus_, std::move(entry));
-  }
-  return nullptr;
+  BusInterface entry;
+  if (!bus_.FindInterface(path, entry)) return nullptr;
+  return std::make_unique<BusHandle>(bus_, std::move(entry));
 }
 
 void BusBackend::SleepMs(uint32_t ms) {
