@@ -1,0 +1,232 @@
+// Measures a whole firmware update against the floor the protocol sets, and
+// the footprint of padflash-cli while it runs.
+//
+// The floor: the same update (command line, device list, preparation,
+// Execute) run in this process on a simulated controller whose clock moves
+// only when the host or the controller waits. Its elapsed time is exactly
+// the sum of the protocol's pauses (connect passes, the pauses after memory
+// chunks, erases, data chunks, flush, validate and reset, the reconnect
+// passes) and the controller's modelled restart time.
+// The wall time: padflash-cli run as a child process against the simulated
+// library (LD_LIBRARY_PATH, VLMHID_SIM_STATE) on a fresh state file with the
+// same controller and image; its user+sys CPU and peak RSS come from wait4.
+//
+//   bench_update [--runs N]
+//
+// Prints one line per image with the medians of N runs (default 3) and says
+// which targets a figure misses: wall within 2 % of the floor, CPU under
+// 1 % of wall, peak RSS under 8 MiB.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/console/console_window.h"
+#include "app/main_window.h"
+#include "app/run_config.h"
+#include "app/session.h"
+#include "bench/bench_table.h"
+#include "native_system_port.h"
+#include "sim/bus.h"
+#include "sim/state_file.h"
+#include "tools/fwgen/firmware_generator.h"
+
+#ifndef PADFLASH_CLI_PATH
+#error "PADFLASH_CLI_PATH must name padflash-cli"
+#endif
+#ifndef SIM_LIBRARY_DIR
+#error "SIM_LIBRARY_DIR must name the folder of the simulated libVLMHID.so"
+#endif
+
+namespace {
+
+using namespace padflash;
+
+struct Image {
+  const char* name;
+  bool i2c;
+  uint32_t codeBytes;
+};
+
+// The USB image's largest main region runs from 0x08002900 to the factory
+// page at 0x0800FC00: 52.75 KiB.
+const Image kImages[] = {{"USB 16 KiB", false, 16 * 1024},
+                         {"USB 32 KiB", false, 32 * 1024},
+                         {"USB 53 KiB", false, 0xFC00 - 0x2900},
+                         {"I2C 32 KiB", true, 32 * 1024}};
+
+// Sleeps move the time at once.
+class InstantClock final : public Clock {
+ public:
+  uint64_t NowMs() override { return now_; }
+  void SleepMs(uint32_t ms) override { now_ += ms; }
+
+ private:
+  uint64_t now_ = 1000000;
+};
+
+class InstantSystemPort final : public NativeSystemPort {
+ public:
+  Clock& clock() override { return clock_; }
+  InstantClock clock_;
+};
+
+sim::ControllerConfig Controller(const Image& image) {
+  sim::ControllerConfig c;
+  c.i2c = image.i2c;
+  c.revision = 0x05;
+  return c;
+}
+
+std::string FirmwareFile(const std::filesystem::path& dir, const Image& image) {
+  fwgen::FirmwareBuild build;
+  build.i2c = image.i2c;
+  build.revision = 0x06;
+  build.codeBytes = image.codeBytes;
+  const std::string path = (dir / "new.hex").string();
+  std::ofstream(path, std::ios::binary) << fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
+  return path;
+}
+
+// The update in this process on the instant clock: its elapsed milliseconds,
+// or -1 when it did not succeed.
+long FloorMs(const Image& image, const std::string& firmware) {
+  InstantSystemPort system;
+  sim::Bus bus(system.clock());
+  bus.SetTraceRecording(false);
+  bus.Attach(Controller(image));
+  std::FILE* null = std::fopen("/dev/null", "r+");
+  if (null == nullptr) return -1;
+  const uint64_t start = system.clock().NowMs();
+  int exit = -1;
+  {
+    ConsoleWindow window(ConsoleOptions{}, null, null, null);
+    Session session(window, system, [&bus] { return sim::CreateBusInterface(bus); });
+    const char* args[] = {"padflash-cli", "/o", firmware.c_str()};
+    ParseCommandLine(session, 3, args);
+    MainWindow controller(session);
+    controller.OnInitDialog(0);
+    if (window.IsVisible(kIdExecute)) {
+      controller.OnExecute();
+      exit = controller.WaitForSession();
+    }
+    controller.OnDestroy();
+    window.Finish();
+  }
+  std::fclose(null);
+  return exit == 0 ? static_cast<long>(system.clock().NowMs() - start) : -1;
+}
+
+bool WriteState(const std::string& path, const Image& image) {
+  sim::WallClock clock;
+  sim::Bus bus(clock);
+  sim::PersistentBus store(bus, path);
+  sim::PersistentBus::Transaction transaction(store);
+  if (!transaction.ok()) return false;
+  bus.Attach(Controller(image));
+  return transaction.Commit();
+}
+
+struct Run {
+  double wallMs = 0;
+  double cpuMs = 0;
+  long peakKiB = 0;
+  bool ok = false;
+};
+
+Run RunCli(const std::string& state, const std::string& firmware) {
+  Run run;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child < 0) return run;
+  if (child == 0) {
+    setenv("LD_LIBRARY_PATH", SIM_LIBRARY_DIR, 1);
+    setenv("VLMHID_SIM_STATE", state.c_str(), 1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(PADFLASH_CLI_PATH, "padflash-cli", "/o", firmware.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) != child) return run;
+  run.wallMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  run.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+              (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+  run.peakKiB = usage.ru_maxrss;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+template <typename T>
+T Median(std::vector<T> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 3;
+  if (argc == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::max(1, std::atoi(argv[2]));
+  std::string pattern = (std::filesystem::temp_directory_path() / "padflash_bench_XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const std::filesystem::path dir = pattern;
+  bool ok = true;
+  std::printf("%-11s %9s %9s %7s %8s %9s  (median of %d runs)\n", "update", "floor s", "wall s",
+              "over", "CPU %", "RSS MiB", runs);
+  for (const Image& image : kImages) {
+    const std::string firmware = FirmwareFile(dir, image);
+    const long floor = FloorMs(image, firmware);
+    std::vector<double> walls, cpus, ratios;
+    std::vector<long> peaks;
+    bool failed = floor < 0;
+    for (int r = 0; r < runs && !failed; ++r) {
+      const std::string state = (dir / "bus.json").string();
+      std::filesystem::remove(state);
+      if (!WriteState(state, image)) {
+        failed = true;
+        break;
+      }
+      const Run run = RunCli(state, firmware);
+      if (!run.ok) failed = true;
+      walls.push_back(run.wallMs);
+      cpus.push_back(100.0 * run.cpuMs / run.wallMs);
+      ratios.push_back(run.wallMs / floor);
+      peaks.push_back(run.peakKiB);
+    }
+    if (failed) {
+      bench::PrintRow("update", image.name, bench::Format("FAILED (floor %ld ms)", floor), "");
+      ok = false;
+      continue;
+    }
+    const double ratio = Median(ratios), cpu = Median(cpus);
+    const double rss = Median(peaks) / 1024.0;
+    bench::PrintRow("update", bench::Format("%s, median of %d", image.name, runs),
+                    bench::Format("floor %.3f s, wall %.3f s: %+.2f %%", floor / 1e3,
+                                  Median(walls) / 1e3, (ratio - 1) * 100),
+                    bench::Verdict(ratio <= 1.02, "wall within 2 % of floor"));
+    bench::PrintRow("footprint", bench::Format("padflash-cli, %s update", image.name),
+                    bench::Format("CPU %.2f %% of wall, peak RSS %.1f MiB", cpu, rss),
+                    bench::Verdict(cpu < 1.0 && rss < 8.0, "CPU < 1 %, RSS < 8 MiB"));
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  return ok ? 0 : 1;
+}
