@@ -14,6 +14,8 @@ packages+=(clang-14 libclang-rt-14-dev libtsan2)
 # The kernel test (Debian's kernel under qemu, busybox initramfs) and the
 # Debian package (dpkg-shlibdeps).
 packages+=(qemu-system-x86 busybox-static xz-utils dpkg-dev)
+# bench/run: objcopy (binutils) and srec_cat (srecord) beside the HEX parser.
+packages+=(binutils srecord)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
