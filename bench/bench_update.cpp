@@ -189,8 +189,7 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path dir = pattern;
   bool ok = true;
-  std::printf("%-11s %9s %9s %7s %8s %9s  (median of %d runs)\n", "update", "floor s", "wall s",
-              "over", "CPU %", "RSS MiB", runs);
+  bench::PrintHeader();
   for (const Image& image : kImages) {
     const std::string firmware = FirmwareFile(dir, image);
     const long floor = FloorMs(image, firmware);

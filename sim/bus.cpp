@@ -103,8 +103,12 @@ void Bus::setNextSerialNumber(uint32_t number) {
 void Bus::Poll() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   bool changed = false;
-  for (auto& c : controllers_) changed |= c->Poll();
-  if (changed) Changed();
+  for (auto& c : controllers_) {
+    if (!c->Poll()) continue;
+    Record(c.get());
+    changed = true;
+  }
+  if (changed) ControllerChanged(nullptr);
 }
 
 std::vector<BusInterface> Bus::Interfaces() {
@@ -190,7 +194,7 @@ bool Bus::SetFeature(const std::string& serial, uint32_t generation, const uint8
     ok = c->generation() == generation && c->SetFeature(report, length);
   }
   Trace(ok ? "SET" : "SET-FAIL", serial, report, length);
-  Changed();
+  ControllerChanged(c);
   return ok;
 }
 
@@ -205,7 +209,7 @@ bool Bus::GetFeature(const std::string& serial, uint32_t generation, uint8_t* re
     ok = c->generation() == generation && c->GetFeature(report, length);
   }
   Trace(ok ? "GET" : "GET-FAIL", serial, report, length);
-  Changed();
+  ControllerChanged(c);
   return ok;
 }
 
@@ -259,8 +263,40 @@ void Bus::SetBeforeAccessHook(Hook hook) {
   beforeAccessHook_ = std::move(hook);
 }
 
-// Hooks do not nest: a hook that touches the bus does not call itself again.
+std::vector<Controller*> Bus::TakeChangedControllers() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::vector<Controller*> changed;
+  if (allChanged_) {
+    for (auto& c : controllers_) changed.push_back(c.get());
+  } else {
+    changed.swap(changedControllers_);
+  }
+  changedControllers_.clear();
+  allChanged_ = false;
+  return changed;
+}
+
+void Bus::Record(Controller* c) {
+  if (c == nullptr || allChanged_) return;
+  if (std::find(changedControllers_.begin(), changedControllers_.end(), c) ==
+      changedControllers_.end()) {
+    changedControllers_.push_back(c);
+  }
+}
+
+void Bus::ControllerChanged(Controller* c) {
+  Record(c);
+  FireChangeHook();
+}
+
 void Bus::Changed() {
+  allChanged_ = true;
+  changedControllers_.clear();
+  FireChangeHook();
+}
+
+// Hooks do not nest: a hook that touches the bus does not call itself again.
+void Bus::FireChangeHook() {
   if (!changeHook_ || inHook_) return;
   inHook_ = true;
   changeHook_();

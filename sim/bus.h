@@ -106,6 +106,12 @@ class Bus {
 
   // Called after every change of the bus or a controller's state.
   void SetChangeHook(Hook hook);
+  // The controllers whose state changed through the bus (reports, restarts)
+  // since the last call; every controller when the bus itself changed
+  // (attach, restore, detach) or on the first call. For a saver that keeps
+  // a copy per controller; a change made on a Controller directly is not
+  // seen here.
+  std::vector<Controller*> TakeChangedControllers();
   // Called at the start of every access from the host side (enumeration,
   // open, report), before the bus is looked at.
   void SetBeforeAccessHook(Hook hook);
@@ -116,7 +122,12 @@ class Bus {
   static void AppendInterfaces(Controller& c, std::vector<BusInterface>& out);
   std::string FreeSerial();
   void Trace(const char* kind, const std::string& serial, const uint8_t* report, size_t length);
+  // The bus itself changed: every controller counts as changed.
   void Changed();
+  // One controller changed (none when null); the change hook fires either way.
+  void ControllerChanged(Controller* c);
+  void Record(Controller* c);
+  void FireChangeHook();
   void BeforeAccess();
 
   padflash::Clock& clock_;
@@ -127,6 +138,8 @@ class Bus {
   std::vector<std::string> trace_;
   TraceSink traceSink_;
   Hook changeHook_;
+  std::vector<Controller*> changedControllers_;
+  bool allChanged_ = true;
   Hook beforeAccessHook_;
   bool inHook_ = false;
 };

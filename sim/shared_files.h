@@ -66,6 +66,9 @@ struct FileIdentity {
 // kRead or kMissing (exists false), else kFailed with the reason.
 ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, std::string& error);
 
+// Deletes the file; a file that is not there is no error.
+void RemoveFile(const std::string& path);
+
 // This process's id, for names and stamps that must differ between processes.
 uint64_t CurrentProcessId();
 

@@ -372,7 +372,21 @@ json ControllerStateToJson(const ControllerState& s) {
   return j;
 }
 
+namespace {
+bool ControllerFromJson(const json& object, ControllerState& out, std::string& error,
+                        const FlashLoader* loader, size_t index);
+}  // namespace
+
 bool ControllerStateFromJson(const json& object, ControllerState& out, std::string& error) {
+  return ControllerFromJson(object, out, error, nullptr, 0);
+}
+
+namespace {
+
+// `loader` resolves "flashFile" (null: such a controller is refused);
+// `index` is the controller's place in the file.
+bool ControllerFromJson(const json& object, ControllerState& out, std::string& error,
+                        const FlashLoader* loader, size_t index) {
   error.clear();
   ControllerState s;
   Reader r(object, "controller", error);
@@ -389,7 +403,18 @@ bool ControllerStateFromJson(const json& object, ControllerState& out, std::stri
     t.ModeField("mode", s.restart.mode);
   }
   r.Number("generation", s.generation);
-  r.Bytes("flash", s.flash);
+  std::string flashFile;
+  r.Text("flashFile", flashFile);
+  if (r.ok() && !flashFile.empty()) {
+    std::string why;
+    if (loader == nullptr) {
+      r.Fail("flashFile", "names a file beside a state file, and no state file is read here");
+    } else if (!(*loader)(index, flashFile, s.flash, why)) {
+      r.Fail("flashFile", why);
+    }
+  } else {
+    r.Bytes("flash", s.flash);
+  }
   if (r.ok() && s.flash.size() != kFlashSize) r.Fail("flash", "must be 65536 bytes");
   r.Bytes("ram", s.ram);
   if (r.ok() && s.ram.size() != kRamMirrorSize) {
@@ -444,15 +469,32 @@ bool ControllerStateFromJson(const json& object, ControllerState& out, std::stri
   return true;
 }
 
+}  // namespace
+
 // The flash image is most of the file and is saved after every report: it
 // is spliced in as ready hex text instead of going through the JSON writer,
 // which would escape it character by character (ten times slower).
+namespace {
+
+std::string FileHead(Bus& bus) {
+  return std::string("{\n \"format\": \"") + kFormatName +
+         "\",\n \"version\": " + std::to_string(kFormatVersion) +
+         ",\n \"nextSerialNumber\": " + std::to_string(bus.nextSerialNumber()) +
+         ",\n \"controllers\": [";
+}
+
+// One controller of the file, its flash image in a file of its own.
+std::string ControllerWithFlashFile(const ControllerState& s, const std::string& flashFile) {
+  std::string object = StateWithoutFlash(s).dump(1);
+  object.resize(object.size() - 2);  // reopen it: drop the closing "\n}"
+  return object + ",\n \"flashFile\": " + json(flashFile).dump() + "\n}";
+}
+
+}  // namespace
+
 std::string BusToText(Bus& bus) {
   std::lock_guard<std::recursive_mutex> lock(bus.mutex());
-  std::string text = std::string("{\n \"format\": \"") + kFormatName +
-                     "\",\n \"version\": " + std::to_string(kFormatVersion) +
-                     ",\n \"nextSerialNumber\": " + std::to_string(bus.nextSerialNumber()) +
-                     ",\n \"controllers\": [";
+  std::string text = FileHead(bus);
   bool first = true;
   for (Controller* c : bus.controllers()) {
     const ControllerState& s = c->state();
@@ -469,7 +511,7 @@ std::string BusToText(Bus& bus) {
   return text;
 }
 
-bool BusFromText(const std::string& text, Bus& bus, std::string& error) {
+bool BusFromText(const std::string& text, Bus& bus, std::string& error, const FlashLoader& loader) {
   error.clear();
   std::vector<ControllerState> states;
   uint32_t nextSerial = 1;
@@ -496,7 +538,7 @@ bool BusFromText(const std::string& text, Bus& bus, std::string& error) {
     for (size_t i = 0; r.ok() && controllers != nullptr && i < controllers->size(); ++i) {
       ControllerState state;
       std::string why;
-      if (!ControllerStateFromJson((*controllers)[i], state, why)) {
+      if (!ControllerFromJson((*controllers)[i], state, why, loader ? &loader : nullptr, i)) {
         error = "controllers[" + std::to_string(i) + "]" + why.substr(std::strlen("controller"));
         return false;
       }
@@ -532,6 +574,9 @@ std::atomic<uint64_t> processSaves{0};
 
 PersistentBus::PersistentBus(Bus& bus, std::string path)
     : bus_(bus), path_(std::move(path)), lock_(path_ + ".lock") {
+  const size_t cut = path_.find_last_of("/\\");
+  folder_ = cut == std::string::npos ? "" : path_.substr(0, cut + 1);
+  fileName_ = cut == std::string::npos ? path_ : path_.substr(cut + 1);
   bus_.SetChangeHook([this] {
     if (loading_) return;
     dirty_ = true;
@@ -573,9 +618,16 @@ void PersistentBus::Refresh() {
     loadOk_ = false;
     return;
   }
+  std::vector<std::string> names;
+  const FlashLoader loader = [&](size_t index, const std::string& name, std::vector<uint8_t>& flash,
+                                 std::string& why) {
+    if (names.size() <= index) names.resize(index + 1);
+    names[index] = name;
+    return LoadFlash(index, name, flash, why);
+  };
   std::string why;
   loading_ = true;
-  const bool parsed = BusFromText(text, bus_, why);
+  const bool parsed = BusFromText(text, bus_, why, loader);
   loading_ = false;
   if (!parsed) {
     loadOk_ = false;
@@ -587,13 +639,115 @@ void PersistentBus::Refresh() {
   // Taken before the text was read: a change in between is read next time.
   knownIdentity_ = std::move(identity);
   haveIdentity_ = true;
-  knownText_ = BusToText(bus_);
+  // The next save writes the file whole; the flash images stay in the files
+  // they were read from.
+  knownText_.clear();
+  std::map<const Controller*, Piece> pieces;
+  flashFiles_.clear();
+  const std::vector<Controller*> controllers = bus_.controllers();
+  for (size_t i = 0; i < controllers.size(); ++i) {
+    Piece& piece = pieces[controllers[i]];
+    if (i < names.size() && !names[i].empty()) {
+      piece.flashName = names[i];
+      piece.flash = controllers[i]->state().flash;
+      flashFiles_.insert(names[i]);
+    }
+  }
+  pieces_.swap(pieces);
+  rebuildAll_ = true;
+}
+
+// A flash file this process read or wrote holds the same bytes still (a
+// name is never used twice); any other is read, whole and of the right size.
+bool PersistentBus::LoadFlash(size_t, const std::string& name, std::vector<uint8_t>& flash,
+                              std::string& error) {
+  const std::string prefix = fileName_ + ".flash.";
+  if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size() ||
+      name.find_first_of("/\\:", prefix.size()) != std::string::npos) {
+    error = "must name a flash file \"" + prefix + "...\" beside the state file";
+    return false;
+  }
+  for (const auto& [controller, piece] : pieces_) {
+    if (piece.flashName != name) continue;
+    flash = piece.flash;
+    return true;
+  }
+  std::string bytes;
+  const ReadOutcome read = ReadWholeFile(folder_ + name, kFlashSize, bytes, error);
+  if (read == ReadOutcome::kMissing) error = "flash file " + folder_ + name + " is missing";
+  if (read != ReadOutcome::kRead) return false;
+  if (bytes.size() != kFlashSize) {
+    error = "flash file " + folder_ + name + " does not hold 65536 bytes";
+    return false;
+  }
+  flash.assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+std::string PersistentBus::NewFlashName() {
+  char suffix[80];
+  for (;;) {
+    std::snprintf(suffix, sizeof suffix, ".flash.%llu-%llu-%llu",
+                  static_cast<unsigned long long>(CurrentProcessId()),
+                  static_cast<unsigned long long>(WallClock().NowMs()),
+                  static_cast<unsigned long long>(++processSaves));
+    FileIdentity existing;
+    std::string ignored;
+    if (ReadFileIdentity(folder_ + fileName_ + suffix, existing, ignored) ==
+        ReadOutcome::kMissing) {
+      return fileName_ + suffix;
+    }
+  }
+}
+
+bool PersistentBus::Compose(std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(bus_.mutex());
+  const std::vector<Controller*> all = bus_.controllers();
+  std::vector<Controller*> changed = bus_.TakeChangedControllers();
+  if (rebuildAll_) changed = all;
+  rebuildAll_ = false;
+  std::map<const Controller*, Piece> kept;
+  for (Controller* c : all) {
+    auto it = pieces_.find(c);
+    if (it != pieces_.end()) kept.emplace(c, std::move(it->second));
+  }
+  pieces_.swap(kept);
+  for (Controller* c : changed) {
+    Piece& piece = pieces_[c];
+    const ControllerState& s = c->state();
+    if (piece.flashName.empty() || piece.flash != s.flash) {
+      const std::string name = NewFlashName();
+      if (!ReplaceWholeFile(folder_ + name, std::string(s.flash.begin(), s.flash.end()),
+                            saveError_)) {
+        rebuildAll_ = true;
+        return false;
+      }
+      piece.flashName = name;
+      piece.flash = s.flash;
+    }
+    piece.text = ControllerWithFlashFile(s, piece.flashName);
+  }
+  text = FileHead(bus_);
+  for (size_t i = 0; i < all.size(); ++i) {
+    text += i == 0 ? "\n" : ",\n";
+    text += pieces_[all[i]].text;
+  }
+  text += "\n ]\n}\n";
+  return true;
+}
+
+void PersistentBus::DropFlashFiles(std::set<std::string> named) {
+  for (const std::string& name : flashFiles_) {
+    if (named.count(name) == 0) RemoveFile(folder_ + name);
+  }
+  flashFiles_ = std::move(named);
 }
 
 bool PersistentBus::Save(bool synced) {
   dirty_ = false;
   if (!loadOk_) return false;  // never overwrite a file that did not load
-  std::string text = BusToText(bus_);
+  std::string text;
+  if (!Compose(text)) return false;
   if (synced && text == knownText_) return true;
   // "saved" opens the file: a stamp no other save of any process carries.
   char stamp[96];
@@ -601,13 +755,16 @@ bool PersistentBus::Save(bool synced) {
                 static_cast<unsigned long long>(CurrentProcessId()),
                 static_cast<unsigned long long>(WallClock().NowMs()),
                 static_cast<unsigned long long>(++processSaves));
-  std::string stamped = stamp + text.substr(1);
+  const std::string stamped = stamp + text.substr(1);
   haveIdentity_ = false;
   if (!ReplaceWholeFile(path_, stamped, saveError_)) return false;
   saveError_.clear();
   std::string ignored;
   haveIdentity_ = ReadFileIdentity(path_, knownIdentity_, ignored) == ReadOutcome::kRead;
   knownText_ = std::move(text);
+  std::set<std::string> named;
+  for (const auto& [controller, piece] : pieces_) named.insert(piece.flashName);
+  DropFlashFiles(std::move(named));
   return true;
 }
 

@@ -7,7 +7,13 @@
 //   { "format": "padflash-sim-bus", "version": 1, "nextSerialNumber": 3,
 //     "controllers": [ { "config": {...}, "mode": "bootloader",
 //                        "restart": {...}, "flash": "<hex>", ... } ] }
-// Byte arrays (flash, RAM, a held reply) are lower-case hex strings. Times
+// Byte arrays (flash, RAM, a held reply) are lower-case hex strings. The
+// simulated library and vlmsim keep each flash image (64 KiB, as bytes) in a
+// file of its own beside the state file instead, named by the controller's
+// "flashFile": "<state file name>.flash.<process id>-<ms>-<count>"; a name
+// is never used twice, and a new image gets a new file, so a process that
+// has read a name once need not read it again. Files with "flash" inline
+// (written before, or by hand) load as well. Times
 // (a restart's end) are the bus clock's milliseconds; the simulated library
 // and vlmsim run the bus on the wall clock, so a restart that began in one
 // process completes in the next.
@@ -22,7 +28,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,11 +56,18 @@ nlohmann::ordered_json ControllerStateToJson(const ControllerState& state);
 [[nodiscard]] bool ControllerStateFromJson(const nlohmann::ordered_json& json,
                                            ControllerState& state, std::string& error);
 
-// The whole bus as the text of a state file.
+// Reads the flash image a controller's "flashFile" names into `flash`;
+// false with a reason. `index`: the controller's place in the file.
+using FlashLoader = std::function<bool(size_t index, const std::string& name,
+                                       std::vector<uint8_t>& flash, std::string& error)>;
+
+// The whole bus as the text of a state file, flash images inline.
 std::string BusToText(Bus& bus);
 // Replaces every controller of the bus with those of the text (nothing
-// changes when it does not parse). Empty text is an empty bus.
-[[nodiscard]] bool BusFromText(const std::string& text, Bus& bus, std::string& error);
+// changes when it does not parse). Empty text is an empty bus. A controller
+// whose flash image is in a file of its own ("flashFile") needs `loader`.
+[[nodiscard]] bool BusFromText(const std::string& text, Bus& bus, std::string& error,
+                               const FlashLoader& loader = {});
 
 // The state file's milliseconds: the system's calendar clock (time since
 // 1970 in UTC), shared by every process.
@@ -93,7 +109,10 @@ class PersistentBus {
   Bus& bus() { return bus_; }
   const std::string& path() const { return path_; }
   // For changes the bus does not see (fault rules set on a controller).
-  void MarkChanged() { dirty_ = true; }
+  void MarkChanged() {
+    dirty_ = true;
+    rebuildAll_ = true;
+  }
   // Result of the last save ("" when it worked).
   const std::string& saveError() const { return saveError_; }
 
@@ -103,6 +122,22 @@ class PersistentBus {
   void Refresh();
   // `synced`: the file is known to hold knownText_ (read under the lock).
   bool Save(bool synced);
+  // The file's text (without the stamp): the controllers that changed are
+  // written again, a changed flash image into a new file. False when a
+  // flash file could not be written (saveError_).
+  bool Compose(std::string& text);
+  bool LoadFlash(size_t index, const std::string& name, std::vector<uint8_t>& flash,
+                 std::string& error);
+  std::string NewFlashName();
+  // Deletes the flash files the file no longer names.
+  void DropFlashFiles(std::set<std::string> named);
+
+  // One controller as the file holds it.
+  struct Piece {
+    std::string text;       // its object in the file
+    std::string flashName;  // its flash file ("": none written yet)
+    std::vector<uint8_t> flash;
+  };
 
   Bus& bus_;
   std::string path_;
@@ -120,6 +155,12 @@ class PersistentBus {
   // The bus as that file holds it (BusToText, without the stamp): a save
   // that would write the same is left out.
   std::string knownText_;
+  std::string folder_;    // the state file's folder, with its separator ("" for none)
+  std::string fileName_;  // the state file's name in it
+  std::map<const Controller*, Piece> pieces_;
+  bool rebuildAll_ = true;
+  // The flash files the file names as this process last read or wrote it.
+  std::set<std::string> flashFiles_;
 };
 
 }  // namespace sim

@@ -124,6 +124,10 @@ ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, st
   return ReadOutcome::kRead;
 }
 
+void RemoveFile(const std::string& path) {
+  unlink(path.c_str());
+}
+
 uint64_t CurrentProcessId() {
   return static_cast<uint64_t>(getpid());
 }

@@ -160,6 +160,10 @@ ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, st
   return ReadOutcome::kRead;
 }
 
+void RemoveFile(const std::string& path) {
+  DeleteFileA(path.c_str());
+}
+
 uint64_t CurrentProcessId() {
   return GetCurrentProcessId();
 }

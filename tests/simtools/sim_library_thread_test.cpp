@@ -59,14 +59,14 @@ TEST(SimLibraryThreads, ListingAndTransfersFromTwoThreadsShareOneBus) {
   EXPECT_EQ(answered, kRounds);
   EXPECT_EQ(listed, kRounds);
 
-  std::ifstream file(state);
-  std::stringstream text;
-  text << file.rdbuf();
-  padflash::testing::VirtualClock clock;
-  sim::Bus reloaded(clock);
-  std::string error;
-  EXPECT_TRUE(sim::BusFromText(text.str(), reloaded, error)) << error;
-  EXPECT_EQ(reloaded.controllers().size(), 1u);
+  {
+    padflash::testing::VirtualClock clock;
+    sim::Bus reloaded(clock);
+    sim::PersistentBus store(reloaded, state);
+    sim::PersistentBus::Transaction read(store);
+    EXPECT_TRUE(read.ok()) << read.error();
+    EXPECT_EQ(reloaded.controllers().size(), 1u);
+  }
   std::filesystem::remove_all(folder);
 }
 

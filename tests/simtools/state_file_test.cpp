@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -387,10 +388,17 @@ TEST_F(SharedFile, EachSideSeesTheOthersChangesAtItsNextTransaction) {
   PersistentBus::Transaction t(b);
   EXPECT_EQ(busB.Find(serial), nullptr);
   EXPECT_EQ(busB.controllers().size(), 1u);
-  // No temporary file is left beside the state.
-  size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
-  EXPECT_EQ(files, 2u);  // state.json and state.json.lock
+  // No temporary file is left beside the state, and the detached
+  // controller's flash image went with it.
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    files.push_back(entry.path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_EQ(files[0], "state.json");
+  EXPECT_EQ(files[1].rfind("state.json.flash.", 0), 0u) << files[1];
+  EXPECT_EQ(files[2], "state.json.lock");
 }
 
 // A save by another process often leaves the file the same size, and its
