@@ -420,8 +420,35 @@ TEST_F(SharedFile, SeesChangesThatKeepTheFileSize) {
     ASSERT_NE(bus.Find(serial), nullptr);
     ASSERT_EQ(bus.Find(serial)->faults().failSetAt, round % 9) << "round " << round;
     bus.Find(serial)->faults().failSetAt = (round + 1) % 9;
+    // The flash image, kept in a file of its own, too.
+    std::vector<uint8_t>& flash = bus.Find(serial)->state().flash;
+    ASSERT_EQ(flash[0x100], round == 0 ? flash[0x100] : static_cast<uint8_t>(round)) << round;
+    flash[0x100] = static_cast<uint8_t>(round + 1);
     store.MarkChanged();
   }
+}
+
+// A state file naming some other file as a controller's flash image is
+// refused, so that file is never read as flash nor deleted as an old image.
+TEST_F(SharedFile, RefusesAFlashFileOfAnotherName) {
+  const std::string victim = dir_ + "/victim.bin";
+  { std::ofstream(victim, std::ios::binary) << std::string(kFlashSize, 'v'); }
+  Bus bus(clock_);
+  PersistentBus store(bus, path_);
+  {
+    PersistentBus::Transaction t(store);
+    bus.Attach(ControllerConfig{});
+  }
+  Json file = Json::parse(Read());
+  file["controllers"][0]["flashFile"] = "victim.bin";
+  { std::ofstream(path_) << file.dump(); }
+  {
+    PersistentBus::Transaction t(store);
+    EXPECT_FALSE(t.ok());
+    EXPECT_NE(t.error().find("flashFile"), std::string::npos) << t.error();
+    store.MarkChanged();
+  }
+  EXPECT_EQ(std::filesystem::file_size(victim), kFlashSize);
 }
 
 TEST_F(SharedFile, NeverSavesOverAFileItCannotRead) {
