@@ -15,11 +15,15 @@
 //
 // Prints one line per image with the medians of N runs (default 3) and says
 // which targets a figure misses: wall within 2 % of the floor, CPU under
-// 1 % of wall, peak RSS under 8 MiB.
+// 1 % of wall, peak RSS under 8 MiB. Then, when the Qt dialog is built, the
+// same footprint for the dialog left idle on the offscreen platform (the
+// dialog has no way to start an update without a click, so its footprint
+// during an update is not measured here).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +32,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -171,6 +176,78 @@ Run RunCli(const std::string& state, const std::string& firmware) {
   return run;
 }
 
+// user+sys CPU seconds of a running process so far, from /proc; -1 when
+// unreadable.
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const size_t close = text.rfind(')');  // the command name may hold spaces
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  unsigned long long user = 0, system = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) user = std::stoull(field);
+    if (i == 15) system = std::stoull(field);
+  }
+  return static_cast<double>(user + system) / sysconf(_SC_CLK_TCK);
+}
+
+long PeakKiBOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+#ifdef PADFLASH_DIALOG_PATH
+// The Qt dialog on the offscreen platform with one simulated controller:
+// its CPU share over `idleSeconds` once it has started, and its peak RSS.
+void MeasureIdleDialog(const std::filesystem::path& dir, int idleSeconds) {
+  const std::string state = (dir / "dialog.json").string();
+  const std::string runtime = (dir / "runtime").string();
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  if (!WriteState(state, kImages[0])) return;
+  const pid_t child = fork();
+  if (child < 0) return;
+  if (child == 0) {
+    setenv("LD_LIBRARY_PATH", SIM_LIBRARY_DIR, 1);
+    setenv("VLMHID_SIM_STATE", state.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(PADFLASH_DIALOG_PATH, "padflash", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  sleep(2);  // started, the list filled
+  const double before = ProcessCpuSeconds(child);
+  const auto start = std::chrono::steady_clock::now();
+  sleep(static_cast<unsigned>(idleSeconds));
+  const double after = ProcessCpuSeconds(child);
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const long peak = PeakKiBOf(child);
+  kill(child, SIGTERM);
+  waitpid(child, nullptr, 0);
+  if (before < 0 || after < 0 || peak < 0) {
+    bench::PrintRow("footprint", "padflash dialog, idle", "FAILED: the dialog did not run", "");
+    return;
+  }
+  const double cpu = 100.0 * (after - before) / wall;
+  bench::PrintRow("footprint",
+                  bench::Format("padflash dialog (Qt offscreen), idle %d s", idleSeconds),
+                  bench::Format("CPU %.2f %% of wall, peak RSS %.1f MiB", cpu, peak / 1024.0),
+                  bench::Verdict(cpu < 1.0 && peak < 8 * 1024, "CPU < 1 %, RSS < 8 MiB"));
+}
+#endif
+
 template <typename T>
 T Median(std::vector<T> values) {
   std::sort(values.begin(), values.end());
@@ -225,6 +302,9 @@ int main(int argc, char** argv) {
                     bench::Format("CPU %.2f %% of wall, peak RSS %.1f MiB", cpu, rss),
                     bench::Verdict(cpu < 1.0 && rss < 8.0, "CPU < 1 %, RSS < 8 MiB"));
   }
+#ifdef PADFLASH_DIALOG_PATH
+  MeasureIdleDialog(dir, 10);
+#endif
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return ok ? 0 : 1;
