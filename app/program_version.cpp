@@ -1,17 +1,10 @@
-// On Linux the program's version is the one the build compiled in; it is
-// defined once, in the project's CMake version.
+// Formatting the program's version; reading it is the platform's
+// (platform/<platform>/read_program_version.cpp).
 #include "app/program_version.h"
 
 #include <cstdio>
 
-#include "padflash_version.h"
-
 namespace padflash {
-
-ProgramVersion ReadProgramVersion() {
-  return ProgramVersion{PADFLASH_VERSION_MAJOR, PADFLASH_VERSION_MINOR, PADFLASH_VERSION_BUILD,
-                        PADFLASH_VERSION_REVISION};
-}
 
 std::string FormatProgramVersion() {
   return FormatProgramVersion(ReadProgramVersion());

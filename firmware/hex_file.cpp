@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/run_config.h"
+#include "firmware/hex_tokens.h"
 
 namespace padflash {
 
@@ -22,6 +23,13 @@ constexpr int32_t kTypeExtendedLinear = 4;
 constexpr size_t kMinRecordBytes = 5;
 // ... and two bytes of upper address for types 2 and 4.
 constexpr size_t kMinAddressRecordBytes = 7;
+
+// The longest token worth decoding: a record whose data alone would fill the
+// largest image ":" + 2 hex digits per byte of count, address, type, data and
+// checksum.
+constexpr size_t kMaxTokenChars = 1 + 2 * (kMaxImageBytes + kMinRecordBytes);
+// The file is read in pieces of this size.
+constexpr size_t kReadChunkBytes = 1 << 16;
 
 // The value of one text character as a hex digit. Letters are upper-cased
 // first; nothing else is checked, so a stray character gives some value
@@ -98,28 +106,6 @@ bool Holds(const HexRecord& segment, uint64_t address) {
   return address >= StartOf(segment) && address < EndOf(segment);
 }
 
-bool IsTokenSeparator(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-// Reads a whole file. False when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& contents) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  bool ok = true;
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    long size = std::ftell(file);
-    if (size > 0) contents.reserve(static_cast<size_t>(size));
-    std::rewind(file);
-  }
-  char chunk[1 << 16];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) contents.append(chunk, got);
-  if (std::ferror(file)) ok = false;
-  std::fclose(file);
-  return ok;
-}
-
 }  // namespace
 
 HexRecord HexRecord::ParseLine(const std::string& text, uint32_t upperAddress) {
@@ -152,7 +138,8 @@ class ImageBuilder {
   ImageBuilder(std::vector<std::unique_ptr<HexRecord>>& segments, uint32_t& upperAddress)
       : segments_(segments), upperAddress_(upperAddress) {}
 
-  // Takes one token. False once the end-of-file record was met.
+  // Takes one token. False once the end-of-file record was met or the image
+  // grew beyond what any controller's flash holds.
   bool Take(std::string_view token) {
     ++tokens_;
     DecodedLine line = DecodeLine(token, upperAddress_, bytes_);
@@ -161,7 +148,7 @@ class ImageBuilder {
       case kTypeData:
         TakeData(line);
         afterExtended_ = false;
-        return true;
+        return !tooLarge_;
       case kTypeEndOfFile:
         return false;
       case kTypeExtendedLinear:
@@ -175,6 +162,7 @@ class ImageBuilder {
   }
 
   size_t tokens() const { return tokens_; }
+  bool tooLarge() const { return tooLarge_; }
 
  private:
   void TakeData(const DecodedLine& line) {
@@ -183,13 +171,19 @@ class ImageBuilder {
     const uint8_t* first = bytes_.data() + line.dataOffset;
     // Only the last segment is ever extended; a record that continues an
     // earlier segment starts a new one.
-    if (!segments_.empty() && EndOf(*segments_.back()) == full) {
+    const bool continues = !segments_.empty() && EndOf(*segments_.back()) == full;
+    if (afterExtended_ && IsImageStart(full)) accepting_ = true;
+    if (!continues && !accepting_) return;  // before the image start
+    imageBytes_ += line.dataSize;
+    if (imageBytes_ > kMaxImageBytes) {
+      tooLarge_ = true;
+      return;
+    }
+    if (continues) {
       auto& data = segments_.back()->data;
       data.insert(data.end(), first, first + line.dataSize);
       return;
     }
-    if (afterExtended_ && IsImageStart(full)) accepting_ = true;
-    if (!accepting_) return;  // before the image start
     auto segment = std::make_unique<HexRecord>();
     segment->valid = true;
     segment->type = kTypeData;
@@ -203,18 +197,39 @@ class ImageBuilder {
   uint32_t& upperAddress_;
   std::vector<uint8_t> bytes_;
   size_t tokens_ = 0;
+  size_t imageBytes_ = 0;
   bool afterExtended_ = false;
   bool accepting_ = false;
+  bool tooLarge_ = false;
 };
+
+// Feeds the file's text to the builder piece by piece. False when the file
+// cannot be opened or read (a folder, for one, opens but does not read).
+bool ReadTokens(std::FILE* file, ImageBuilder& builder) {
+  HexTokenizer tokenizer(kMaxTokenChars);
+  auto take = [&builder](std::string_view token) { return builder.Take(token); };
+  std::vector<char> chunk(kReadChunkBytes);
+  size_t got;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+    if (!tokenizer.Feed(std::string_view(chunk.data(), got), take)) return true;
+  }
+  if (std::ferror(file)) return false;
+  tokenizer.Finish(take);
+  return true;
+}
 
 }  // namespace
 
 int HexFile::Parse() {
   segments_.clear();
   upperAddress_ = 0;
+  imageTooLarge_ = false;
 
-  std::string contents;
-  if (!fileName_.empty() && !ReadWholeFile(fileName_, contents)) return -1;
+  std::FILE* file = nullptr;
+  if (!fileName_.empty()) {
+    file = std::fopen(fileName_.c_str(), "rb");
+    if (file == nullptr) return -1;
+  }
 
   ImageBuilder builder(segments_, upperAddress_);
   bool more = true;
@@ -222,18 +237,18 @@ int HexFile::Parse() {
     more = builder.Take(line);
     if (!more) break;
   }
-
-  const char* pos = contents.data();
-  const char* end = pos + contents.size();
-  while (more) {
-    while (pos < end && IsTokenSeparator(*pos)) ++pos;
-    if (pos == end) break;
-    const char* tokenStart = pos;
-    while (pos < end && !IsTokenSeparator(*pos)) ++pos;
-    more = builder.Take(std::string_view(tokenStart, static_cast<size_t>(pos - tokenStart)));
+  bool readOk = true;
+  if (file != nullptr) {
+    if (more) readOk = ReadTokens(file, builder);
+    std::fclose(file);
   }
 
-  if (builder.tokens() == 0) return -1;
+  if (builder.tooLarge()) {
+    imageTooLarge_ = true;
+    segments_.clear();
+    return -1;
+  }
+  if (!readOk || builder.tokens() == 0) return -1;
 
   // The bootloader programs whole 16-bit words.
   for (auto& segment : segments_) {

@@ -5,6 +5,7 @@
 // written back to disk.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -17,6 +18,10 @@ struct RunConfig;
 
 inline constexpr uint32_t kImageStartI2C = 0x08001900;
 inline constexpr uint32_t kImageStartUSB = 0x08002900;
+// More image data than any controller's flash holds (sixteen times the 64 KiB
+// of the controllers' flash): such a file is refused while it is parsed, so
+// a huge file never fills memory.
+inline constexpr size_t kMaxImageBytes = 1 << 20;
 
 // One parsed text line, and also one segment (a contiguous run of bytes).
 struct HexRecord {
@@ -45,8 +50,12 @@ class HexFile {
   HexFile(const HexFile&) = delete;
   HexFile& operator=(const HexFile&) = delete;
 
-  // 0 on success, -1 when the file cannot be opened or holds no text.
+  // 0 on success, -1 when the file cannot be opened or read, holds no text,
+  // or holds more than kMaxImageBytes of image data. The file is read piece
+  // by piece; only the image is kept.
   int Parse();
+  // The last Parse failed because the image outgrew kMaxImageBytes.
+  bool imageTooLarge() const { return imageTooLarge_; }
   // 0 when all `count` bytes were copied from one segment, -1 otherwise.
   int ReadBytes(uint32_t address, uint8_t* out, int count) const;
   // 0 on success, -1 when no segment holds `address` or `in` is null.
@@ -62,6 +71,7 @@ class HexFile {
   std::vector<std::unique_ptr<HexRecord>> segments_;
   std::deque<std::string> lines_;
   uint32_t upperAddress_ = 0;
+  bool imageTooLarge_ = false;
 };
 
 }  // namespace padflash

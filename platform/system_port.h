@@ -1,7 +1,8 @@
 // What the engine asks of the operating system: time, named mutexes, power
 // status, keeping the computer awake, files, library loading and the UTC
 // time. One implementation per platform (platform/posix, platform/win32);
-// tests derive from the POSIX one and replace what they script.
+// tests derive from the platform's own (NativeSystemPort) and replace what
+// they script.
 #pragma once
 
 #include <cstdint>

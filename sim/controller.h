@@ -41,9 +41,14 @@ struct FaultRules {
   uint8_t bootloaderErrorCode = 0x06;  // ...this code
   bool noReturnAfterInvoke = false;
   bool noReturnAfterReset = false;
-  int powerLossAtChunk = 0;    // at write-data chunk K: back as bootloader, image invalid,
-                               // factory page erased
-  uint32_t returnDelayMs = 0;  // when nonzero, replaces restartDelayMs (slow return)
+  int powerLossAtChunk = 0;      // at write-data chunk K: back as bootloader, image invalid,
+                                 // factory page erased
+  uint32_t returnDelayMs = 0;    // when nonzero, replaces restartDelayMs (slow return)
+  int bootloaderErrorAtSet = 0;  // the Nth SET_FEATURE is refused: not carried out, the last
+                                 // error becomes bootloaderErrorCode
+  int powerLossAtReport = 0;     // at the Nth report (SET or GET) power fails: that report is
+                                 // lost, RAM too; back after the restart delay as the firmware
+                                 // when the image is valid, else as the bootloader
 };
 
 }  // namespace sim

@@ -201,16 +201,35 @@ namespace sim {
 
 // ---- host side -------------------------------------------------------------
 
+// A report the controller can take now: present, the whole report, its
+// report ID. Then the scripted power failure and transfer faults, in that
+// order.
+bool Controller::TakesReport(const uint8_t* report, size_t length, int& failAt) {
+  ControllerState& s = state_;
+  if (s.restart.active || report == nullptr || length != kWholeReport ||
+      report[0] != s.config.reportId) {
+    return false;
+  }
+  if (CountDown(s.faults.powerLossAtReport)) {
+    PowerFailure();
+    return false;
+  }
+  return !CountDown(failAt);
+}
+
 bool Controller::SetFeature(const uint8_t* report, size_t length) {
   Poll();
   ControllerState& s = state_;
-  if (s.restart.active || report == nullptr || length != kWholeReport ||
-      report[0] != s.config.reportId || CountDown(s.faults.failSetAt)) {
+  if (!TakesReport(report, length, s.faults.failSetAt)) {
     ++s.counters.failedSets;
     return false;
   }
   ++s.counters.sets;
   s.pendingReply.clear();  // a new command ends the wait for a read reply
+  if (CountDown(s.faults.bootloaderErrorAtSet)) {
+    s.lastError = s.faults.bootloaderErrorCode;  // refused, not carried out
+    return true;
+  }
   Execute(report + 1);
   return true;
 }
@@ -218,8 +237,7 @@ bool Controller::SetFeature(const uint8_t* report, size_t length) {
 bool Controller::GetFeature(uint8_t* report, size_t length) {
   Poll();
   ControllerState& s = state_;
-  if (s.restart.active || report == nullptr || length != kWholeReport ||
-      report[0] != s.config.reportId || CountDown(s.faults.failGetAt)) {
+  if (!TakesReport(report, length, s.faults.failGetAt)) {
     ++s.counters.failedGets;
     return false;
   }
@@ -488,6 +506,14 @@ void Controller::PowerLoss() {
   std::fill(s.ram.begin(), s.ram.end(), 0);
   s.imageValid = false;
   StartRestart(Mode::kBootloader, false);
+}
+
+// Power fails between two reports: RAM is gone and the controller comes back
+// after its restart delay, as the firmware when its image is valid, else as
+// the bootloader; flash keeps what it holds.
+void Controller::PowerFailure() {
+  std::fill(state_.ram.begin(), state_.ram.end(), 0);
+  StartRestart(state_.imageValid ? Mode::kFirmware : Mode::kBootloader, false);
 }
 
 bool Controller::Poll() {

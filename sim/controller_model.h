@@ -76,6 +76,7 @@ class Controller {
   padflash::Clock& clock() { return clock_; }
 
  private:
+  bool TakesReport(const uint8_t* report, size_t length, int& failAt);
   void Execute(const uint8_t* command);
   void ReadMemory(const uint8_t* command);
   void WriteMemory(const uint8_t* command);
@@ -85,6 +86,7 @@ class Controller {
   void Validate();
   void StartRestart(Mode mode, bool forever);
   void PowerLoss();
+  void PowerFailure();
   void WriteStatusHeader(uint8_t* buffer) const;
 
   ControllerState state_;

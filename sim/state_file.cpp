@@ -219,7 +219,9 @@ json FaultsToJson(const FaultRules& f) {
           {"noReturnAfterInvoke", f.noReturnAfterInvoke},
           {"noReturnAfterReset", f.noReturnAfterReset},
           {"powerLossAtChunk", f.powerLossAtChunk},
-          {"returnDelayMs", f.returnDelayMs}};
+          {"returnDelayMs", f.returnDelayMs},
+          {"bootloaderErrorAtSet", f.bootloaderErrorAtSet},
+          {"powerLossAtReport", f.powerLossAtReport}};
 }
 
 void FaultsFromJson(Reader& r, FaultRules& f) {
@@ -233,6 +235,8 @@ void FaultsFromJson(Reader& r, FaultRules& f) {
   r.Flag("noReturnAfterReset", f.noReturnAfterReset);
   r.Number("powerLossAtChunk", f.powerLossAtChunk);
   r.Number("returnDelayMs", f.returnDelayMs);
+  r.Number("bootloaderErrorAtSet", f.bootloaderErrorAtSet);
+  r.Number("powerLossAtReport", f.powerLossAtReport);
 }
 
 json CountersToJson(const ControllerCounters& c) {

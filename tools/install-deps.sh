@@ -3,9 +3,14 @@
 set -euo pipefail
 # qt6-base-dev: the padflash dialog and its Qt tests (offscreen platform
 # included); fonts-dejavu-core: a font for its dialog units when no desktop
-# font is installed.
+# font is installed. The windows preset: the mingw-w64 cross compiler (posix
+# threads), GoogleTest's sources to build with it, and Wine to run what it
+# builds.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev libsystemd-dev clang-format qt6-base-dev fonts-dejavu-core)
+          nlohmann-json3-dev libsystemd-dev clang-format qt6-base-dev fonts-dejavu-core
+          g++-mingw-w64-x86-64-posix googletest wine wine64)
+# The fuzzers (clang with libFuzzer) and ThreadSanitizer's runtime.
+packages+=(clang-14 libclang-rt-14-dev libtsan2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

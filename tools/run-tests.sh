@@ -1,15 +1,50 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian packages, only those missing), then
 # configures, builds and runs every test in the default and the sanitizer
-# preset.
+# preset; then the reliability parts: the whole fault matrix, the threaded
+# tests under ThreadSanitizer and every fuzzer for 30 s; then cross-builds
+# the windows preset and runs its tests under Wine. Prints the wall time of
+# each part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$PWD"
 
-"$(dirname "$0")/install-deps.sh"
+"$root/tools/install-deps.sh"
+
+# timed <what> <command...>: runs the command and prints its wall time.
+timed() {
+  local what="$1" start=$SECONDS
+  shift
+  echo "== $what"
+  "$@"
+  echo "== $what: $((SECONDS - start)) s"
+}
 
 for preset in default asan; do
   echo "== preset $preset =="
   cmake --preset "$preset"
-  cmake --build --preset "$preset" -j "$(nproc)"
-  ctest --preset "$preset"
+  timed "$preset build" cmake --build --preset "$preset" -j "$(nproc)"
+  timed "$preset tests" ctest --preset "$preset"
 done
+
+timed "fault matrix, every case (default preset)" \
+  env PADFLASH_FAULT_MATRIX=full ctest --preset default -L faultmatrix
+timed "preset tsan: threaded tests under ThreadSanitizer" \
+  bash -c 'cmake --preset tsan && cmake --build --preset tsan -j "$(nproc)" && ctest --preset tsan'
+timed "preset fuzz: build the fuzzers (clang, libFuzzer)" \
+  bash -c 'cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)"'
+timed "fuzzers, 30 s each" ./tools/run-fuzzers.sh 30
+
+# Windows: a fresh Wine prefix for this run (the build already runs Windows
+# programs in it: the sample packages' images come from padflash-fwgen.exe).
+# tools/wine-prefix leaves a persistent wineserver running, detached from
+# our pipes, so that ctest does not wait on it; it is stopped at the end.
+echo "== preset windows =="
+export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stop_wineserver() { wineserver -k </dev/null >/dev/null 2>&1 || true; }
+trap stop_wineserver EXIT
+timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
+cmake --preset windows
+timed "windows build" cmake --build --preset windows -j "$(nproc)"
+"$root/tools/wine-prefix"
+timed "windows tests (Wine)" ctest --preset windows

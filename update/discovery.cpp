@@ -17,13 +17,24 @@ constexpr int kCannotConnect = 17;
 
 // Meeting the bootloader means the firmware is not running: nothing can be
 // read from it, the compatibility check cannot be made, and a failed update
-// is worth another try. Discovery never clears these again.
+// is worth another try.
 void MarkBootloaderMet(Session& session) {
   session.readConfigFromDevice = false;
   session.preserveFactoryConfig = false;
   session.retryAdvised = true;
   session.bootloaderMode = true;
   session.config.overrideCompatibility = true;
+}
+
+// The running firmware answers where an earlier discovery met the bootloader
+// (the session before this one recovered it): its factory configuration can
+// be read again, as at program start. A personality file, if there is one,
+// is looked for anew by the preparation.
+void MarkFirmwareRunning(Session& session) {
+  session.bootloaderMode = false;
+  session.readConfigFromDevice = true;
+  session.preserveFactoryConfig = true;
+  session.usePersonalityFile = false;
 }
 
 DiscoveryOutcome Fail(Session& session) {
@@ -100,6 +111,8 @@ DiscoveryOutcome DiscoverDevice(Session& session, DiscoveryCaller caller) {
   } else if (status < 0) {
     PrintStatus(session, "ERROR connecting to Bootloader\r\n");
     return Fail(session);
+  } else if (outcome == DiscoveryOutcome::kDeviceFound && session.bootloaderMode) {
+    MarkFirmwareRunning(session);
   }
 
   const int minimum =

@@ -18,7 +18,11 @@ enum class DiscoveryCaller { kPreparation, kUpdateSession };
 void BeginDeviceConnection(Session& session);
 
 // 20 passes of device try then bootloader try, the status check and the
-// bootloader version test. Failure sets UpdateResult 17.
+// bootloader version test. Failure sets UpdateResult 17. Meeting the
+// bootloader sets bootloaderMode and clears readConfigFromDevice and
+// preserveFactoryConfig; the running firmware answering after that sets them
+// back to their program-start values (and clears usePersonalityFile), so a
+// controller recovered by one session is read again by the next.
 DiscoveryOutcome DiscoverDevice(Session& session,
                                 DiscoveryCaller caller = DiscoveryCaller::kPreparation);
 

@@ -172,6 +172,15 @@ bool SaveFactoryConfig(Session& session) {
       if (!SaveFromDevice(session)) return false;
     } else {
       LoadFromFile(session);
+      // A controller that runs its firmware can still be read: an unusable
+      // file must not make its calibration give way to the firmware's
+      // defaults.
+      if (!session.usePersonalityFile && !session.bootloaderMode &&
+          session.config.saveFlashConfig) {
+        session.readConfigFromDevice = true;
+        session.preserveFactoryConfig = true;
+        if (!SaveFromDevice(session)) return false;
+      }
     }
   }
   ApplySaveSwitch(session);

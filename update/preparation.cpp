@@ -107,6 +107,12 @@ bool LoadImage(Session& session) {
   // /d, for one) fails here as a parse error rather than later as an identity
   // mismatch. A failed image never reaches the update session.
   if (session.image->Parse() != 0 || session.image->segmentCount() == 0) {
+    if (session.image->imageTooLarge()) {
+      Print(session,
+            "ERROR - The firmware file holds more than %u bytes of image data; no controller's "
+            "flash holds that much\r\n",
+            static_cast<unsigned>(kMaxImageBytes));
+    }
     session.image.reset();
     Print(session, "\nError parsing hex file\r\n");
     return false;
@@ -129,8 +135,10 @@ void ListIdentifiers(Session& session) {
   Print(session, "                          ReportID: 0x%d\r\n", device.reportId);
 }
 
+}  // namespace
+
 // Step 13: where the device's flash is read from, and so where its factory
-// page's structure starts. False when the offset cannot be read.
+// page's structure starts.
 bool ReadAccessOffset(Session& session) {
   if (!session.bootloaderMode) {
     Print(session, "Getting Access Offset Address... \r\n");
@@ -160,6 +168,8 @@ bool ReadAccessOffset(Session& session) {
   Print(session, "\r\n  Factory Comp Table Size: 0x%X\r\n", session.CompTableSize);
   return true;
 }
+
+namespace {
 
 // Asks whether an incompatible personality file is to be removed; removes it
 // on Yes. True when it was removed.

@@ -11,6 +11,7 @@
 #include "update/factory_config.h"
 #include "update/flash_programming.h"
 #include "update/memory_transfer.h"
+#include "update/preparation.h"
 #include "update/report_frame.h"
 
 namespace padflash {
@@ -140,8 +141,9 @@ void ShowIdentity(Session& session, int control, const std::string& text) {
 }
 
 // Step 13. A device that does not come back is left to a later session: the
-// update counts as done, with a retry advised.
-void ReconnectToNewFirmware(Session& session) {
+// update counts as done, with a retry advised. True when the new firmware
+// answered.
+bool ReconnectToNewFirmware(Session& session) {
   if (session.device.isI2C == 0) {
     session.device.vendorId = session.firmware.vendorId;
     session.device.productId = session.firmware.productId;
@@ -149,7 +151,8 @@ void ReconnectToNewFirmware(Session& session) {
   Print(session, "\r\nReconnect Using the following IDs\r\n");
   ShowIdentity(session, kIdCurrentFw, RenderDeviceFull(session.device));
   ShowIdentity(session, kIdNewFw, RenderNewFirmware(session.firmware));
-  if (ReconnectWithRetries(session)) {
+  const bool answered = ReconnectWithRetries(session);
+  if (answered) {
     PrintStatus(session, "ReConnect successful\r\n");
   } else {
     PrintStatus(session, "\r\n  Unable to reconnect to touchpad device\r\n");
@@ -160,6 +163,7 @@ void ReconnectToNewFirmware(Session& session) {
     session.config.overrideCompatibility = true;
   }
   StepBar(session);
+  return answered;
 }
 
 bool Fail(Session& session, int result) {
@@ -169,7 +173,7 @@ bool Fail(Session& session, int result) {
 }
 
 // Step 14.
-bool ReadAccessOffset(Session& session) {
+bool ReadNewAccessOffset(Session& session) {
   if (!session.bootloaderMode) {
     Print(session, "Getting Access Offset Address...\r\n");
     uint8_t bytes[4] = {};
@@ -254,15 +258,25 @@ void RestoreFeedConfig1(Session& session, int& result) {
   Print(session, "Done\r\n");
 }
 
-// Step 17.2.
-void CloseConnection(Session& session, int& result) {
+// Step 17.2. Until the new firmware has answered, the personality file may be
+// the only copy of the calibration that a later run can restore: a controller
+// that never came back (still in its bootloader, say) keeps it.
+void CloseConnection(Session& session, int& result, bool newFirmwareAnswered) {
   if (session.usePersonalityFile && session.readConfigFromDevice) {
     RestoreFeedConfig1(session, result);
   }
-  if (session.UpdateResult == kResultOk && session.updateSucceeded) {
+  if (session.UpdateResult == kResultOk && session.updateSucceeded && !newFirmwareAnswered) {
+    Print(session, "Keeping temp config file until the new firmware answers: %s\r\n",
+          session.personalityFileName.c_str());
+  } else if (session.UpdateResult == kResultOk && session.updateSucceeded) {
     Print(session, "Deleting temp config file: %s\r\n", session.personalityFileName.c_str());
     session.system.RemoveFile(session.personalityFileName);
     Print(session, "Done\r\n");
+    // With the file gone, a later session of this run reads the device
+    // again instead of looking for it.
+    session.readConfigFromDevice = true;
+    session.preserveFactoryConfig = true;
+    session.usePersonalityFile = false;
   }
   PrintStatus(session, "Disconnecting from device... \r\n");
   StepBar(session);
@@ -276,10 +290,12 @@ void CloseConnection(Session& session, int& result) {
 }
 
 // Step 17.
-int EndSession(Session& session, int result) {
+int EndSession(Session& session, int result, bool newFirmwareAnswered) {
   bool connectionUsable = true;
   if (session.inBootloader) connectionUsable = LeaveBootloader(session, result);
-  if (connectionUsable && session.deviceConnected) CloseConnection(session, result);
+  if (connectionUsable && session.deviceConnected) {
+    CloseConnection(session, result, newFirmwareAnswered);
+  }
 
   if (session.updateSucceeded) {
     PrintStatus(session, "Firmware was successfully updated to version: %X.%X\r\n",
@@ -314,12 +330,17 @@ int EndSession(Session& session, int result) {
 }
 
 // Steps 8 to 16. True when the update reached its success mark.
-bool RunSteps(Session& session) {
+bool RunSteps(Session& session, bool& newFirmwareAnswered) {
   Print(session, "Connecting .");
   if (!session.connection) return Fail(session, kResultCannotConnect);
+  const bool preparedInBootloader = session.bootloaderMode;
   if (DiscoverDevice(session, DiscoveryCaller::kUpdateSession) == DiscoveryOutcome::kFailed) {
     return false;
   }
+  // The controller was prepared in its bootloader and runs its firmware now
+  // (an earlier session of this run recovered it): it is read as a running
+  // device is, from its own access offset on.
+  if (preparedInBootloader && !session.bootloaderMode && !ReadAccessOffset(session)) return false;
   if (!PreserveFactoryConfig(session)) return false;
   if (!InvokeBootloader(session)) return false;
   // A battery that runs low after the invoke ends the session (the ending
@@ -330,8 +351,8 @@ bool RunSteps(Session& session) {
   }
   PrepareProgressBar(session);
   if (!ProgramImage(session)) return false;
-  ReconnectToNewFirmware(session);
-  if (!ReadAccessOffset(session)) return false;
+  newFirmwareAnswered = ReconnectToNewFirmware(session);
+  if (!ReadNewAccessOffset(session)) return false;
   if (!ReadNewFirmwareId(session)) return false;
   StepBar(session);
   session.updateSucceeded = true;
@@ -378,8 +399,9 @@ int RunUpdateSession(Session& session) {
   PrintBanner(session);
   session.UpdateResult = kResultOk;
 
-  const int result = RunSteps(session) ? kExitSuccess : kExitFailure;
-  return EndSession(session, result);
+  bool newFirmwareAnswered = false;
+  const int result = RunSteps(session, newFirmwareAnswered) ? kExitSuccess : kExitFailure;
+  return EndSession(session, result, newFirmwareAnswered);
 }
 
 }  // namespace padflash

@@ -14,7 +14,7 @@
 #include "app/console/console_window.h"
 #include "app/main_window.h"
 #include "app/session.h"
-#include "platform/posix/posix_system_port.h"
+#include "native_system_port.h"
 
 using namespace padflash;
 
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   console.interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
   console.liveStatus = isatty(STDERR_FILENO);
   ConsoleWindow window(console, stdout, stderr, stdin);
-  PosixSystemPort system;
+  NativeSystemPort system;
   Session session(window, system, [] { return CreateVLMHIDInterface(); });
 
   std::vector<const char*> args;

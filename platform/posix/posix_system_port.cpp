@@ -1,16 +1,18 @@
 #include "platform/posix/posix_system_port.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <glob.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "platform/posix/power_supply.h"
 #include "platform/posix/sleep_inhibitor.h"
@@ -42,6 +44,30 @@ class DlLibrary final : public LoadedLibrary {
  private:
   void* handle_;
 };
+
+// A file name against a search pattern as the Windows file search matches
+// them: '*' stands for any run of characters, '?' for one; every other
+// character, '[', ']' and '\\' included, stands for itself.
+bool MatchesPattern(const char* name, const char* pattern) {
+  const char* star = nullptr;  // the last '*' met, and where its run ends now
+  const char* resume = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || *pattern == *name) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
 
 std::string LockPath(const std::string& name) {
   return PosixSystemPort::LockDirectory() + "/" + name + ".lock";
@@ -92,21 +118,33 @@ bool PosixSystemPort::SetExecutionState(uint32_t flags) {
   return SetInhibitorExecutionState(flags);
 }
 
+// The folder is the part of the pattern before its last '/'; wildcards count
+// in the name after it only, as in the Windows search. Names come sorted.
 std::vector<FoundFile> PosixSystemPort::FindFiles(const std::string& pattern) {
+  const size_t slash = pattern.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : pattern.substr(0, slash);
+  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   std::vector<FoundFile> found;
-  glob_t matches{};
-  if (glob(pattern.c_str(), GLOB_MARK, nullptr, &matches) == 0) {
-    for (size_t i = 0; i < matches.gl_pathc; ++i) {
-      std::string path = matches.gl_pathv[i];
-      FoundFile file;
-      file.isDirectory = !path.empty() && path.back() == '/';
-      if (file.isDirectory) path.pop_back();
-      size_t slash = path.find_last_of('/');
-      file.name = slash == std::string::npos ? path : path.substr(slash + 1);
-      found.push_back(std::move(file));
+  if (namePattern.empty()) return found;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return found;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || !MatchesPattern(name.c_str(), namePattern.c_str())) {
+      continue;
     }
+    struct stat st {};
+    FoundFile file;
+    file.name = name;
+    // A link counts as what it points to.
+    file.isDirectory = stat((folder + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    found.push_back(std::move(file));
   }
-  globfree(&matches);
+  closedir(dir);
+  std::sort(found.begin(), found.end(),
+            [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
   return found;
 }
 

@@ -152,7 +152,7 @@ ParseResult ParseFault(const std::vector<std::string>& words, Command command) {
                  : rule == "no-return-after-invoke" ? FaultKind::kNoReturnAfterInvoke
                                                     : FaultKind::kNoReturnAfterReset;
   } else if (rule == "fail-set" || rule == "fail-get" || rule == "power-loss-at-chunk" ||
-             rule == "return-delay" || rule == "corrupt-read") {
+             rule == "power-loss-at-report" || rule == "return-delay" || rule == "corrupt-read") {
     if (argumentCount != 1) return Fail("fault " + rule + " takes one value");
     if (rule == "corrupt-read" && words[3] == "every") {
       fault.kind = FaultKind::kCorruptEveryRead;
@@ -164,23 +164,25 @@ ParseResult ParseFault(const std::vector<std::string>& words, Command command) {
                     std::to_string(max));
       }
       fault.count = uint32_t(v);
-      fault.kind = rule == "fail-set"              ? FaultKind::kFailSet
-                   : rule == "fail-get"            ? FaultKind::kFailGet
-                   : rule == "power-loss-at-chunk" ? FaultKind::kPowerLossAtChunk
-                   : delay                         ? FaultKind::kReturnDelay
-                                                   : FaultKind::kCorruptRead;
+      fault.kind = rule == "fail-set"               ? FaultKind::kFailSet
+                   : rule == "fail-get"             ? FaultKind::kFailGet
+                   : rule == "power-loss-at-chunk"  ? FaultKind::kPowerLossAtChunk
+                   : rule == "power-loss-at-report" ? FaultKind::kPowerLossAtReport
+                   : delay                          ? FaultKind::kReturnDelay
+                                                    : FaultKind::kCorruptRead;
     }
   } else if (rule == "bootloader-error") {
-    if (argumentCount != 3 || words[4] != "after-chunk") {
-      return Fail("fault bootloader-error takes: CODE after-chunk K");
+    if (argumentCount != 3 || (words[4] != "after-chunk" && words[4] != "at-set")) {
+      return Fail("fault bootloader-error takes: CODE after-chunk K, or CODE at-set N");
     }
     if (!number(3, 1, 0xFF, v)) return Fail("fault bootloader-error: bad CODE '" + words[3] + "'");
     fault.code = uint8_t(v);
     if (!number(5, 1, 0x7FFFFFFF, v)) {
-      return Fail("fault bootloader-error: bad chunk number '" + words[5] + "'");
+      return Fail("fault bootloader-error: bad count '" + words[5] + "'");
     }
     fault.count = uint32_t(v);
-    fault.kind = FaultKind::kBootloaderError;
+    fault.kind =
+        words[4] == "at-set" ? FaultKind::kBootloaderErrorAtSet : FaultKind::kBootloaderError;
   } else {
     return Fail("fault: unknown rule '" + rule + "' (see vlmsim --help)");
   }
@@ -305,12 +307,17 @@ Commands:
       corrupt-read every        every memory-read reply has a bad checksum
       bootloader-error CODE after-chunk K
                                 after write chunk K the last error is CODE
+      bootloader-error CODE at-set N
+                                the Nth SET_FEATURE is refused with CODE
       no-return-after-invoke    the controller stays away after invoke
       no-return-after-reset     the controller stays away after reset
       return-delay MS           away for MS ms (1 to 3600000) after invoke
                                 or reset instead of the usual 500
       power-loss-at-chunk K     power fails at write chunk K: back as the
                                 bootloader, image invalid, factory page erased
+      power-loss-at-report N    power fails at the Nth report (SET or GET):
+                                back as the firmware when the image is valid,
+                                else as the bootloader; flash is kept
       clear                     drop every rule
 
 Exit status: 0 done, 1 failed (unknown serial, state file trouble),

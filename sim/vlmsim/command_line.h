@@ -23,8 +23,10 @@ enum class FaultKind {
   kBootloaderError,   // code after write chunk `count`
   kNoReturnAfterInvoke,
   kNoReturnAfterReset,
-  kReturnDelay,       // count: ms the controller stays away after invoke or reset
-  kPowerLossAtChunk,  // count: power fails at write chunk K
+  kReturnDelay,           // count: ms the controller stays away after invoke or reset
+  kPowerLossAtChunk,      // count: power fails at write chunk K
+  kBootloaderErrorAtSet,  // code for the SET_FEATURE `count` from now
+  kPowerLossAtReport,     // count: power fails at the Nth report (SET or GET)
 };
 
 struct FaultRequest {

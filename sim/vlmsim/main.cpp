@@ -66,6 +66,12 @@ std::vector<std::string> FaultTexts(const sim::FaultRules& f) {
   if (f.returnDelayMs > 0) out.push_back("return-delay " + std::to_string(f.returnDelayMs));
   if (f.powerLossAtChunk > 0)
     out.push_back("power-loss-at-chunk " + std::to_string(f.powerLossAtChunk));
+  if (f.bootloaderErrorAtSet > 0) {
+    out.push_back("bootloader-error " + std::to_string(f.bootloaderErrorCode) + " at-set " +
+                  std::to_string(f.bootloaderErrorAtSet));
+  }
+  if (f.powerLossAtReport > 0)
+    out.push_back("power-loss-at-report " + std::to_string(f.powerLossAtReport));
   return out;
 }
 
@@ -211,6 +217,13 @@ int Fault(sim::PersistentBus& store, const Command& command) {
       break;
     case FaultKind::kPowerLossAtChunk:
       f.powerLossAtChunk = count;
+      break;
+    case FaultKind::kBootloaderErrorAtSet:
+      f.bootloaderErrorAtSet = count;
+      f.bootloaderErrorCode = r.code;
+      break;
+    case FaultKind::kPowerLossAtReport:
+      f.powerLossAtReport = count;
       break;
   }
   store.MarkChanged();

@@ -242,6 +242,18 @@ TEST_F(CliEndToEnd, NothingAttachedIsNotPrepared) {
   EXPECT_EQ(run.out.find("BEGIN FW Update"), std::string::npos);
 }
 
+// The simulated library says so and leaves the file alone; its bus is empty,
+// so nothing is prepared and nothing is sent.
+TEST_F(CliEndToEnd, StateFileThatIsNotJson) {
+  { std::ofstream(state) << "{ not json"; }
+  const Outcome run = Cli({Firmware("0x06", "new.hex")});
+  EXPECT_EQ(run.status, 3) << Describe(run);
+  EXPECT_NE(run.err.find("not valid JSON"), std::string::npos) << Describe(run);
+  EXPECT_NE(run.err.find("No Devices Attched"), std::string::npos);
+  EXPECT_EQ(ReadFile(state), "{ not json");
+  EXPECT_EQ(Count(ReadFile(trace), " SET "), 0u);
+}
+
 TEST_F(CliEndToEnd, ListShowsEachControllerOnce) {
   const std::string first = Attach({"--serial", "PADA1"});
   const std::string second = Attach({"--pid", "0x0202", "--serial", "PADB2"});

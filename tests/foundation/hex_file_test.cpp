@@ -256,6 +256,38 @@ TEST_F(HexFileOnDisk, EmptyOrBlankFileFails) {
   EXPECT_EQ(HexFile(config).Parse(), -1);
 }
 
+// Contiguous data from the I2C image start, 16 bytes a record.
+std::string ImageText(size_t bytes) {
+  std::string text;
+  uint32_t upper = 0xFFFFFFFF;
+  for (uint32_t at = kImageStartI2C; at < kImageStartI2C + bytes; at += 16) {
+    if ((at >> 16) != upper) {
+      upper = at >> 16;
+      text += Upper(static_cast<uint16_t>(upper)) + "\r\n";
+    }
+    text += Data(static_cast<uint16_t>(at), Sequence(16, static_cast<uint8_t>(at))) + "\r\n";
+  }
+  return text + kEof + "\r\n";
+}
+
+// A file is parsed as it is read; an image with more data than any
+// controller's flash holds is refused instead of filling memory.
+TEST_F(HexFileOnDisk, ImageDataBeyondAnyControllersFlashIsRefused) {
+  RunConfig config;
+  config.firmwarePath = Write("huge.hex", ImageText(2 << 20));
+  HexFile huge(config);
+  EXPECT_EQ(huge.Parse(), -1);
+  EXPECT_TRUE(huge.imageTooLarge());
+  EXPECT_EQ(huge.segmentCount(), 0u);
+
+  config.firmwarePath = Write("large.hex", ImageText(512 << 10));
+  HexFile large(config);
+  ASSERT_EQ(large.Parse(), 0);
+  EXPECT_FALSE(large.imageTooLarge());
+  ASSERT_EQ(large.segmentCount(), 1u);
+  EXPECT_EQ(large.segment(0).data.size(), 512u << 10);
+}
+
 // --- reading and patching the image ---
 
 class HexFileAccess : public ::testing::Test {

@@ -5,8 +5,6 @@
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -19,6 +17,7 @@
 #include "app/session.h"
 #include "sim/bus.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_system_port.h"
 #include "tools/fwgen/firmware_generator.h"
 #include "update/update_session.h"
@@ -87,9 +86,8 @@ class MainWindowTest : public ::testing::Test {
         session(window, system, [this] { return sim::CreateBusInterface(bus); }) {}
 
   void SetUp() override {
-    char pattern[] = "/tmp/padflash-mainwindow-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = testing::MakeTempFolder("padflash-mainwindow");
+    ASSERT_FALSE(folder.empty());
     previous = std::filesystem::current_path();
     std::filesystem::current_path(folder);
   }

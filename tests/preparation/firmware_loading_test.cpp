@@ -88,6 +88,22 @@ TEST_F(FirmwareLoading, FirstUsableLibraryEndsTheSearch) {
   EXPECT_EQ(system.stdoutText, "");  // c.dll was never tried
 }
 
+// As the Windows search does: only * and ? are wildcards; brackets are
+// parts of the name.
+TEST_F(FirmwareLoading, OnlyStarAndQuestionMarkAreWildcards) {
+  CopySamplePackage("sample_usb_1206", "pkgs/fw[1].dll");
+  CopySamplePackage("sample_i2c_1206", "pkgs/fw1.dll");
+
+  ASSERT_EQ(Load("pkgs/fw[1].dll"), 0);
+  EXPECT_EQ(session.firmware.name, "fw[1].dll");
+  EXPECT_EQ(session.firmware.isI2C, 0);
+  ASSERT_EQ(Load("pkgs/fw?1?.dll"), 0);
+  EXPECT_EQ(session.firmware.name, "fw[1].dll");
+  ASSERT_EQ(Load("pkgs/*1.dll"), 0);
+  EXPECT_EQ(session.firmware.name, "fw1.dll");
+  EXPECT_TRUE(system.FindFiles("pkgs/fw[0-9].dll").empty());
+}
+
 TEST_F(FirmwareLoading, DirectoriesAreSkippedWithoutAMessage) {
   std::filesystem::create_directories("pkgs/a_folder.dll");
   CopySamplePackage("sample_i2c_1206", "pkgs/b.dll");

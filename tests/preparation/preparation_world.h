@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "app/session.h"
 #include "sim/bus.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_system_port.h"
 #include "tools/fwgen/firmware_generator.h"
 
@@ -25,12 +25,11 @@ namespace padflash::testing {
 class TemporaryWorkingDirectory {
  public:
   TemporaryWorkingDirectory() : previous_(std::filesystem::current_path()) {
-    char name[] = "/tmp/padflash-preparation-XXXXXX";
-    if (mkdtemp(name) == nullptr) {
+    path_ = MakeTempFolder("padflash-preparation");
+    if (path_.empty()) {
       ADD_FAILURE() << "no temporary folder";
       return;
     }
-    path_ = name;
     std::filesystem::current_path(path_);
   }
   ~TemporaryWorkingDirectory() {

@@ -1,12 +1,13 @@
 #include "platform/posix/power_supply.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+
+#include "tests/support/temp_folder.h"
 
 namespace padflash {
 namespace {
@@ -17,9 +18,8 @@ namespace fs = std::filesystem;
 class PowerSupplyTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    char templ[] = "/tmp/padflash-power-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    root_ = templ;
+    root_ = testing::MakeTempFolder("padflash-power");
+    ASSERT_FALSE(root_.empty());
   }
   void TearDown() override { fs::remove_all(root_); }
 

@@ -207,6 +207,60 @@ TEST_F(UpdateSessionTest, NewFirmwareThatNeverAnswersCountsAsDoneWithARetryAdvis
   EXPECT_TRUE(c.imageValid());
 }
 
+// The reset after validation does not reach the bootloader, so the new
+// firmware never answers: the session counts as done, with a retry advised,
+// but the personality file stays until the new firmware has been seen; the
+// next run finds the bootloader and restores from it.
+TEST_F(UpdateSessionTest, NewFirmwareThatNeverAnsweredKeepsThePersonalityFileForTheNextRun) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
+  world.WriteFirmwareFile(newFirmware());
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  world.bus.SetBeforeAccessHook([&] {
+    if (world.window().verbose().find("Validating . . . Done") != std::string::npos) {
+      c.faults().failSetAt = 1;  // the next SET is the reset
+      world.bus.SetBeforeAccessHook({});
+    }
+  });
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccessRetryAdvised);
+  EXPECT_NE(world.window().verbose().find("Unable to reconnect to touchpad device"),
+            std::string::npos);
+  ASSERT_TRUE(c.inBootloader());
+  EXPECT_EQ(world.window().verbose().find("Deleting temp config file"), std::string::npos);
+  ASSERT_EQ(world.dir.PersonalityFiles().size(), 1u);
+
+  world.Restart();
+  world.system.utcNow.hour = 11;
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccessRetryAdvised) << world.window().verbose();
+  EXPECT_NE(world.window().verbose().find("Opened Factory File: "), std::string::npos);
+  EXPECT_EQ(c.runningRevision(), 0x06);
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress, kT), compTable);
+  EXPECT_TRUE(world.dir.PersonalityFiles().empty());
+}
+
+// The technician keeps a personality file that turns out unusable (here
+// empty): a controller that runs its firmware is read instead, so its
+// calibration does not give way to the firmware's defaults.
+TEST_F(UpdateSessionTest, AnUnusablePersonalityFileGivesWayToTheRunningController) {
+  sim::Controller& c = world.bus.Attach(controllerConfig());
+  const std::vector<uint8_t> compTable = c.ReadFlash(kFactoryPageAddress, kT);
+  testing::WorkingDirectory::WriteFile("sf20150810_090000.mem", {});
+  world.WriteFirmwareFile(newFirmware());
+  world.window().QueueAnswer(MessageAnswer::kNo);  // keep the file and use it
+  ASSERT_EQ(world.Prepare(), 0) << world.window().verbose();
+  EXPECT_EQ(UpdateThread(world.session()), kExitSuccess) << world.window().verbose();
+  const std::string v = world.window().verbose();
+  const size_t invalid = v.find("Invalid Personality File: sf20150810_090000.mem\r\n");
+  ASSERT_NE(invalid, std::string::npos) << v;
+  const size_t read = v.find("Getting Device Factory Settings...\r\n", invalid);
+  ASSERT_NE(read, std::string::npos) << v;
+  EXPECT_NE(v.find("Restoring Factory config...\r\n", read), std::string::npos);
+  EXPECT_EQ(c.ReadFlash(kFactoryPageAddress, kT), compTable);
+  EXPECT_EQ(c.feedConfig1(), 0x3C);
+  EXPECT_TRUE(world.dir.PersonalityFiles().empty());
+}
+
 TEST_F(UpdateSessionTest, FailedFeedConfig1ReadBackEndsAnUpdatedDeviceWithMinusOne) {
   sim::Controller& c = world.bus.Attach(controllerConfig());
   world.WriteFirmwareFile(newFirmware());

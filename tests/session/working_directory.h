@@ -4,13 +4,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/temp_folder.h"
 
 namespace padflash::testing {
 
@@ -18,11 +18,8 @@ class WorkingDirectory {
  public:
   WorkingDirectory() {
     previous_ = std::filesystem::current_path();
-    char templ[] = "/tmp/padflash-session-XXXXXX";
-    if (mkdtemp(templ) != nullptr) {
-      path_ = templ;
-      std::filesystem::current_path(path_);
-    }
+    path_ = MakeTempFolder("padflash-session");
+    if (!path_.empty()) std::filesystem::current_path(path_);
   }
   ~WorkingDirectory() {
     std::filesystem::current_path(previous_);

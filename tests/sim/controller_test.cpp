@@ -315,6 +315,38 @@ TEST_F(SimController, PowerLossLeavesTheBootloaderWithAnInvalidImageAndErasedPag
   EXPECT_TRUE(c.inBootloader());
 }
 
+// A SET refused with an error code is not carried out; power failing at any
+// report drops that report and brings the controller back in the mode its
+// image allows, with flash as it was.
+TEST_F(SimController, ErrorAtASetAndPowerFailureAtAReport) {
+  sim::Controller& c = AttachDefault();
+  auto boot = EnterBootloader(c);
+  ASSERT_NE(c.ReadFlash(0x08002900, 16), Buffer(16, 0xFF));
+  c.faults().bootloaderErrorAtSet = 2;
+  c.faults().bootloaderErrorCode = 0x0B;
+  Buffer format = Command({padflash::kCmdFormatImage, 0, 1});
+  ASSERT_TRUE(boot->Write(format));
+  EXPECT_EQ(LastError(*boot), 0);
+  ASSERT_TRUE(boot->Write(Command({padflash::kCmdFlush})));
+  EXPECT_EQ(LastError(*boot), 0x0B);
+  EXPECT_EQ(c.ReadFlash(0x08002900, 16), Buffer(16, 0xFF));  // the format was carried out
+
+  c.faults().powerLossAtReport = 2;
+  ASSERT_TRUE(boot->Write(Command({padflash::kCmdFlush})));
+  EXPECT_TRUE(boot->Read().empty());
+  EXPECT_FALSE(c.present());
+  clock.Advance(c.config().restartDelayMs);
+  EXPECT_TRUE(c.inBootloader());  // the format left no valid image
+  EXPECT_EQ(c.ReadFlash(0x08002900, 16), Buffer(16, 0xFF));
+
+  sim::Controller& running = AttachDefault();
+  running.faults().powerLossAtReport = 1;
+  EXPECT_FALSE(Firmware(running)->Write(ReadRequest(0xC2C4, 1)));
+  clock.Advance(running.config().restartDelayMs);
+  EXPECT_FALSE(running.inBootloader());
+  EXPECT_EQ(running.feedConfig1(), 0x5A);  // taken from flash again
+}
+
 TEST_F(SimController, ScriptedTransferFaultsCountFromNow) {
   sim::Controller& c = AttachDefault();
   auto link = Firmware(c);

@@ -178,6 +178,8 @@ TEST(VlmsimCommandLine, FaultRules) {
       {{"no-return-after-reset"}, FaultKind::kNoReturnAfterReset, 0, 0},
       {{"return-delay", "2500"}, FaultKind::kReturnDelay, 2500, 0},
       {{"power-loss-at-chunk", "7"}, FaultKind::kPowerLossAtChunk, 7, 0},
+      {{"bootloader-error", "9", "at-set", "12"}, FaultKind::kBootloaderErrorAtSet, 12, 9},
+      {{"power-loss-at-report", "30"}, FaultKind::kPowerLossAtReport, 30, 0},
   };
   for (const Case& c : cases) {
     std::vector<std::string> words = {"fault", "SIM1"};

@@ -1,5 +1,6 @@
-// The POSIX system port with a virtual clock, scripted power status, recorded
-// execution states, in-process named mutexes and captured standard output.
+// The platform's own system port with a virtual clock, scripted power
+// status, recorded execution states, in-process named mutexes and captured
+// standard output.
 // Files and library loading stay real (tests work in temporary folders).
 #pragma once
 
@@ -8,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_system_port.h"
+#include "native_system_port.h"
 #include "tests/support/virtual_clock.h"
 
 namespace padflash::testing {
 
-class TestSystemPort : public PosixSystemPort {
+class TestSystemPort : public NativeSystemPort {
  public:
   Clock& clock() override { return virtualClock; }
   UtcTime NowUtc() override { return utcNow; }

@@ -1,0 +1,219 @@
+#include "platform/win32/win32_system_port.h"
+
+#include <windows.h>
+// windows.h first: shlwapi.h needs its types.
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "platform/win32/win32_power_status.h"
+
+namespace padflash {
+
+namespace {
+
+// A mutex this process owns. ReleaseMutex only works on the owning thread;
+// closing the last handle frees the name in any case.
+class Win32Mutex final : public NamedMutex {
+ public:
+  explicit Win32Mutex(HANDLE handle) : handle_(handle) {}
+  ~Win32Mutex() override {
+    ReleaseMutex(handle_);
+    CloseHandle(handle_);
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32Library final : public LoadedLibrary {
+ public:
+  explicit Win32Library(HMODULE module) : module_(module) {}
+  ~Win32Library() override { FreeLibrary(module_); }
+  void* Symbol(const char* name) override {
+    return reinterpret_cast<void*>(GetProcAddress(module_, name));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+// The part of a search pattern after its last separator.
+std::string LastComponent(const std::string& pattern) {
+  const size_t separator = pattern.find_last_of("/\\:");
+  return separator == std::string::npos ? pattern : pattern.substr(separator + 1);
+}
+
+// FindFirstFileA matches a pattern against the 8.3 short name too. A match
+// whose long name differs from its short name must fit the pattern itself.
+bool FitsPattern(const WIN32_FIND_DATAA& found, const std::string& namePattern) {
+  if (namePattern.find_first_of("*?") == std::string::npos) return true;
+  if (found.cAlternateFileName[0] == '\0') return true;
+  return PathMatchSpecA(found.cFileName, namePattern.c_str()) != FALSE;
+}
+
+// The absolute form of a path, or "" when Windows cannot make one.
+std::string FullPath(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::string();
+  std::string full(needed, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return std::string();
+  full.resize(length);
+  return full;
+}
+
+}  // namespace
+
+uint64_t Win32Clock::NowMs() {
+  return GetTickCount64();
+}
+
+void Win32Clock::SleepMs(uint32_t ms) {
+  Sleep(ms);
+}
+
+Win32SystemPort::Win32SystemPort() = default;
+Win32SystemPort::~Win32SystemPort() = default;
+
+UtcTime Win32SystemPort::NowUtc() {
+  SYSTEMTIME now{};
+  GetSystemTime(&now);
+  return UtcTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::unique_ptr<NamedMutex> Win32SystemPort::AcquireNamedMutex(const std::string& name) {
+  HANDLE handle = CreateMutexA(nullptr, TRUE, name.c_str());
+  if (handle == nullptr) return nullptr;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(handle);
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return nullptr;
+  }
+  return std::make_unique<Win32Mutex>(handle);
+}
+
+// A wait of no time tells whether another thread owns the mutex. On the
+// owning thread itself the wait would succeed, so it is made on a fresh
+// thread, which owns nothing.
+bool Win32SystemPort::IsNamedMutexHeld(const std::string& name) {
+  bool held = false;
+  std::thread([&] {
+    HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+    if (handle == nullptr) return;
+    const DWORD wait = WaitForSingleObject(handle, 0);
+    // WAIT_ABANDONED: its owner ended without releasing it; now it is ours.
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(handle);
+    CloseHandle(handle);
+    held = wait == WAIT_TIMEOUT;
+  }).join();
+  return held;
+}
+
+bool Win32SystemPort::GetPowerStatus(PowerStatus& status) {
+  SYSTEM_POWER_STATUS power{};
+  if (!GetSystemPowerStatus(&power)) return false;
+  status = ToPowerStatus(power);
+  return true;
+}
+
+bool Win32SystemPort::SetExecutionState(uint32_t flags) {
+  return SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags)) != 0;
+}
+
+std::vector<FoundFile> Win32SystemPort::FindFiles(const std::string& pattern) {
+  std::vector<FoundFile> found;
+  WIN32_FIND_DATAA data{};
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  const std::string namePattern = LastComponent(pattern);
+  do {
+    if (!FitsPattern(data, namePattern)) continue;
+    FoundFile file;
+    file.name = data.cFileName;
+    file.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    found.push_back(std::move(file));
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return found;
+}
+
+bool Win32SystemPort::FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32SystemPort::RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool Win32SystemPort::ReadFileBytes(const std::string& path, size_t maxBytes,
+                                    std::vector<uint8_t>& out) {
+  out.clear();
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  out.resize(maxBytes);
+  size_t total = 0;
+  bool ok = true;
+  while (total < maxBytes) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(maxBytes - total, 1 << 20));
+    DWORD got = 0;
+    if (!ReadFile(file, out.data() + total, want, &got, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  CloseHandle(file);
+  out.resize(total);
+  return ok;
+}
+
+bool Win32SystemPort::CreateNewFile(const std::string& path, const uint8_t* data, size_t size) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  size_t total = 0;
+  while (total < size) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(size - total, 1 << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, data + total, want, &written, nullptr) || written == 0) break;
+    total += written;
+  }
+  const bool closed = CloseHandle(file) != FALSE;
+  return closed && total == size;
+}
+
+std::unique_ptr<LoadedLibrary> Win32SystemPort::OpenLibrary(const std::string& path) {
+  const std::string full = FullPath(path);
+  if (full.empty()) return nullptr;
+  // A library that cannot load must fail the call, not open a system
+  // error box that waits for a click.
+  DWORD previousMode = 0;
+  const BOOL modeSet =
+      SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+  HMODULE module = LoadLibraryA(full.c_str());
+  const DWORD error = GetLastError();
+  if (modeSet) SetThreadErrorMode(previousMode, nullptr);
+  if (module == nullptr) {
+    SetLastError(error);
+    return nullptr;
+  }
+  return std::make_unique<Win32Library>(module);
+}
+
+int Win32SystemPort::LastError() {
+  return static_cast<int>(GetLastError());
+}
+
+void Win32SystemPort::WriteStdout(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace padflash
