@@ -3,8 +3,8 @@
 # configures, builds and runs every test in the default and the sanitizer
 # preset; then the reliability parts: the whole fault matrix, the threaded
 # tests under ThreadSanitizer and every fuzzer for 30 s; then cross-builds
-# the windows preset and runs its tests under Wine. Prints the wall time of
-# each part.
+# the windows preset and runs its tests under Wine, the dialog's last. Prints
+# the wall time of each part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -47,4 +47,5 @@ timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
 "$root/tools/wine-prefix"
-timed "windows tests (Wine)" ctest --preset windows
+timed "windows tests (Wine)" ctest --preset windows -LE dialog
+timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog
