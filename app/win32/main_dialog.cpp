@@ -56,7 +56,7 @@ INT_PTR CALLBACK MainDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam
     return FALSE;  // the focus is set
   }
   auto* self = reinterpret_cast<MainDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
+  return self != nullptr ? self->OnMessage(message, wParam) : FALSE;
 }
 
 // Box 1003's own procedure: dropped files, and everything else to the edit
@@ -70,10 +70,10 @@ LRESULT CALLBACK MainDialog::FileBoxProc(HWND box, UINT message, WPARAM wParam, 
   return DefSubclassProc(box, message, wParam, lParam);
 }
 
-INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam) {
   switch (message) {
     case kPortCallMessage:
-      Win32WindowPort::Serve(lParam);
+      port_.Serve();
       return TRUE;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));

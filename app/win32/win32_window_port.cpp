@@ -1,7 +1,5 @@
 #include "app/win32/win32_window_port.h"
 
-#include <functional>
-
 #include "app/win32/message_box.h"
 
 namespace padflash {
@@ -13,8 +11,8 @@ void Win32WindowPort::Attach(HWND dialog, WindowPort* controls) {
   dialog_ = dialog;
 }
 
-void Win32WindowPort::Serve(LPARAM call) {
-  (*reinterpret_cast<const std::function<void()>*>(call))();
+void Win32WindowPort::Serve() {
+  if (const std::function<void()>* call = pending_.exchange(nullptr)) (*call)();
 }
 
 template <typename Result, typename Call>
@@ -26,7 +24,9 @@ Result Win32WindowPort::OnUiThread(Result fallback, Call call) {
   if (GetCurrentThreadId() == uiThread_) {
     onUiThread();
   } else if (HWND dialog = dialog_.load()) {
-    SendMessageA(dialog, kPortCallMessage, 0, reinterpret_cast<LPARAM>(&onUiThread));
+    pending_ = &onUiThread;
+    SendMessageA(dialog, kPortCallMessage, 0, 0);
+    pending_ = nullptr;  // not served: the dialog went meanwhile
   }
   return result;
 }

@@ -12,13 +12,15 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 
 #include "platform/window_port.h"
 
 namespace padflash {
 
-// Sent by the worker to the dialog; lParam carries the call. The dialog
-// procedure hands it to Win32WindowPort::Serve.
+// Sent by the worker to the dialog; the dialog procedure hands it to
+// Win32WindowPort::Serve. The call itself waits in the port, not in the
+// message: anyone can send the dialog this number.
 inline constexpr UINT kPortCallMessage = WM_APP + 1;
 
 class Win32WindowPort final : public WindowPort {
@@ -28,8 +30,9 @@ class Win32WindowPort final : public WindowPort {
 
   // UI thread only: the dialog and its controls; null detaches.
   void Attach(HWND dialog, WindowPort* controls);
-  // The dialog procedure's handling of kPortCallMessage.
-  static void Serve(LPARAM call);
+  // The dialog procedure's handling of kPortCallMessage: runs the call the
+  // worker has waiting, if any.
+  void Serve();
 
   void AppendText(int control, std::string_view text) override;
   void SetText(int control, std::string_view text) override;
@@ -63,6 +66,8 @@ class Win32WindowPort final : public WindowPort {
 
   const DWORD uiThread_;
   std::atomic<HWND> dialog_{nullptr};
+  // The worker's call while it is being sent (there is one worker).
+  std::atomic<const std::function<void()>*> pending_{nullptr};
   WindowPort* controls_ = nullptr;  // UI thread only
 };
 

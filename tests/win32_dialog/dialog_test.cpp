@@ -156,10 +156,12 @@ TEST_F(DialogTest, TemplateHoldsEveryControlOfTheTable) {
 
 // A key released on any control reaches the dialog; "v more v" grows it by
 // the pane's 140 pixels and back; About is modal and owned by the dialog.
+// A stranger's message with the window port's number changes nothing.
 TEST_F(DialogTest, KeyReleaseMoreLessAndAbout) {
   HWND dialog = Open("/o missing.hex");
   ASSERT_NE(dialog, nullptr);
   HWND more = GetDlgItem(dialog, kIdMore);
+  PostMessageA(dialog, WM_APP + 1, 0, 0x10);  // the port's own number, from a stranger
   PostMessageA(GetDlgItem(dialog, kIdDeviceCombo), WM_KEYUP, 'V', 0xC0000001);
   ASSERT_TRUE(WaitUntil([&] { return Visible(dialog, kIdMore); }, 10000));
   auto frame = [&] {
