@@ -118,10 +118,15 @@ void ShowOwnedBox(Session& session, const char* caption) {
 
 // Nothing to list: the list is emptied and the user is told to attach a
 // device.
+// When controllers are attached that this user may not open, the box says
+// so in one more line that tells how to grant access.
 bool NoDevices(Session& session) {
+  const std::string notice =
+      session.system.DeviceAccessNotice({kFilters[0].vendorId, kFilters[1].vendorId});
   FormatText(session,
              "No compatible devices were detected. \r\n\nUse the refresh button after you have "
-             "attached an appropriate device.");
+             "attached an appropriate device.%s%s",
+             notice.empty() ? "" : "\r\n\n", notice.c_str());
   ShowOwnedBox(session, "No Devices Attched");
   session.window.Show(kIdExecute, false);
   session.window.SetText(kIdDeviceInfo, "");

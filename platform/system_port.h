@@ -101,6 +101,14 @@ class SystemPort {
 
   // The few messages that go to the process's standard output.
   virtual void WriteStdout(std::string_view text) = 0;
+
+  // Devices. One line telling that attached HID devices of these vendors
+  // are hidden because this user may not open them, and how to grant access;
+  // empty when there are none (or the platform cannot tell).
+  virtual std::string DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) {
+    (void)vendorIds;
+    return {};
+  }
 };
 
 }  // namespace padflash

@@ -11,7 +11,15 @@
 // line, "<ms> <SET|GET|SET-FAIL|GET-FAIL> <serial> <hex>", appended with a
 // single write so several processes can share it.
 //
-// Both are read when the first backend is made.
+// VLMHID_SIM_REPLAY names a report trace (hidlib/report_trace.h): instead of
+// the bus, the library then plays the controller recorded there
+// (sim/trace_player.h) and says on standard error where the host diverged
+// from the recording.
+//
+// VLMHID_TRACE names a file that receives the library's report trace, as the
+// hardware library writes it.
+//
+// They are read when the first backend is made.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,7 +32,9 @@
 #include <string>
 
 #include "hidlib/hid_backend.h"
+#include "hidlib/trace_backend.h"
 #include "sim/bus_backend.h"
+#include "sim/replay_source.h"
 #include "sim/state_file.h"
 
 namespace {
@@ -177,7 +187,9 @@ class StateBackend final : public vlmhid::HidBackend {
 namespace vlmhid {
 
 std::unique_ptr<HidBackend> CreatePlatformBackend() {
-  return std::make_unique<StateBackend>();
+  std::unique_ptr<HidBackend> backend = sim::ReplayBackendFromEnvironment();
+  if (!backend) backend = std::make_unique<StateBackend>();
+  return TracedBackend(std::move(backend), TraceRecorderFromEnvironment());
 }
 
 }  // namespace vlmhid

@@ -12,6 +12,9 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
           g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb xauth imagemagick)
 # The fuzzers (clang with libFuzzer) and ThreadSanitizer's runtime.
 packages+=(clang-14 libclang-rt-14-dev libtsan2)
+# The kernel test (Debian's kernel under qemu, busybox initramfs) and the
+# Debian package (dpkg-shlibdeps).
+packages+=(qemu-system-x86 busybox-static xz-utils dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -25,6 +25,8 @@ for preset in default asan; do
   cmake --preset "$preset"
   timed "$preset build" cmake --build --preset "$preset" -j "$(nproc)"
   timed "$preset tests" ctest --preset "$preset"
+  # What the kernel tests (qemu) and the package test report of themselves.
+  cat "build/$preset"/tests/{kernel,package}/*/summary.txt 2>/dev/null || true
 done
 
 timed "fault matrix, every case (default preset)" \

@@ -4,6 +4,7 @@
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -42,10 +43,30 @@ bool CopyString(const std::wstring& text, wchar_t* buffer, size_t bytes) {
   return true;
 }
 
+// The reports of the other collections of a node that one read may pass
+// over when it does not wait: the kernel queues at most this many per reader.
+constexpr int kMaxPassedReports = 64;
+
+// Which input reports the interface delivers: a collection interface of a
+// node with several collections only those under its own report IDs, as a
+// Windows collection handle does; a whole node every report.
+struct InputFilter {
+  bool active = false;
+  std::vector<uint8_t> reportIds;
+  bool Accepts(uint8_t id) const {
+    return !active || std::find(reportIds.begin(), reportIds.end(), id) != reportIds.end();
+  }
+};
+
 class HidrawHandle final : public HidHandle {
  public:
-  HidrawHandle(std::shared_ptr<NodeOps> ops, int fd, HidrawNode node, HidCaps caps)
-      : ops_(std::move(ops)), fd_(fd), node_(std::move(node)), caps_(caps) {}
+  HidrawHandle(std::shared_ptr<NodeOps> ops, int fd, HidrawNode node, HidCaps caps,
+               InputFilter filter)
+      : ops_(std::move(ops)),
+        fd_(fd),
+        node_(std::move(node)),
+        caps_(caps),
+        filter_(std::move(filter)) {}
   ~HidrawHandle() override { ops_->Close(fd_); }
   HidrawHandle(const HidrawHandle&) = delete;
   HidrawHandle& operator=(const HidrawHandle&) = delete;
@@ -86,18 +107,32 @@ class HidrawHandle final : public HidHandle {
 
   bool ReadInput(uint8_t* report, size_t length, int timeoutMs) override {
     if (length == 0) return false;
-    pollfd wait{fd_, POLLIN, 0};
-    if (ops_->Poll(&wait, 1, timeoutMs) <= 0) return false;
-    if ((wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 || (wait.revents & POLLIN) == 0) {
-      return false;
-    }
     // Numbered reports arrive with their ID in byte 0; a device without
     // report IDs delivers the data alone, after our byte 0.
     const bool numbered = report[0] != 0;
     uint8_t* into = numbered ? report : report + 1;
     const size_t wanted = numbered ? length : length - 1;
-    const ssize_t received = ops_->Read(fd_, into, wanted);
-    return received > 0 || (received == 0 && wanted == 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int wait = timeoutMs;
+    for (int passed = 0;; ++passed) {
+      pollfd ready{fd_, POLLIN, 0};
+      if (ops_->Poll(&ready, 1, wait) <= 0) return false;
+      if ((ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 || (ready.revents & POLLIN) == 0) {
+        return false;
+      }
+      const ssize_t received = ops_->Read(fd_, into, wanted);
+      if (received < 0) return false;
+      if (!numbered || (received > 0 && filter_.Accepts(into[0]))) {
+        return received > 0 || wanted == 0;
+      }
+      // Another collection's report: keep waiting for the rest of the time.
+      if (timeoutMs == 0 && passed + 1 >= kMaxPassedReports) return false;
+      if (timeoutMs > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        wait = static_cast<int>(std::max<int64_t>(left.count(), 0));
+      }
+    }
   }
   bool WriteOutput(const uint8_t* report, size_t length) override {
     // hidraw takes byte 0 as the report ID and drops it when it is 0.
@@ -112,6 +147,7 @@ class HidrawHandle final : public HidHandle {
   int fd_;
   HidrawNode node_;
   HidCaps caps_;
+  InputFilter filter_;
 };
 
 }  // namespace
@@ -190,16 +226,22 @@ std::unique_ptr<HidHandle> HidrawBackend::Open(const std::wstring& path, OpenAcc
   // The path must name an interface ListInterfaces gives for the node now.
   const size_t collections = node.collections.size();
   HidCaps caps;
+  InputFilter filter;
   if (collection == 0) {
     if (collections > 1) return nullptr;
     if (collections == 1) caps = node.collections[0].caps;
   } else {
     if (collections < 2 || static_cast<size_t>(collection) > collections) return nullptr;
-    caps = node.collections[static_cast<size_t>(collection) - 1].caps;
+    const TopLevelCollection& own = node.collections[static_cast<size_t>(collection) - 1];
+    caps = own.caps;
+    filter.reportIds = own.inputReportIds;
+    // A descriptor without report IDs cannot tell its collections apart.
+    filter.active =
+        std::find(filter.reportIds.begin(), filter.reportIds.end(), 0) == filter.reportIds.end();
   }
   const int fd = config_.ops->Open(NodePath(config_.devDirectory, name), OpenFlags(access));
   if (fd < 0) return nullptr;
-  return std::make_unique<HidrawHandle>(config_.ops, fd, std::move(node), caps);
+  return std::make_unique<HidrawHandle>(config_.ops, fd, std::move(node), caps, std::move(filter));
 }
 
 void HidrawBackend::SleepMs(uint32_t ms) {

@@ -10,11 +10,13 @@
 // node.
 //
 // Attributes: vendor and product ID from HIDIOCGRAWINFO on the open node,
-// the version number from sysfs (USB devices only, see sysfs_nodes.h).
-// Strings: HID_NAME and HID_UNIQ. Feature reports: HIDIOCSFEATURE /
+// the version number from sysfs (see sysfs_nodes.h). Strings: the USB
+// device's product and serial. Feature reports: HIDIOCSFEATURE /
 // HIDIOCGFEATURE. Input reports: poll + read, or HIDIOCGINPUT. Output
-// reports: write, or HIDIOCSOUTPUT. Input reads do not filter by report ID:
-// the first report the node delivers is returned, as on Windows.
+// reports: write, or HIDIOCSOUTPUT. A node delivers the input reports of all
+// its collections; a collection interface passes over those that carry none
+// of its own report IDs, so it returns only its own, as a Windows collection
+// handle does.
 //
 // Everything outside the process comes from HidrawConfig (sysfs root, node
 // operations, sleep), so tests run this code on fixture trees with scripted

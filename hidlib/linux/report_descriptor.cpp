@@ -148,6 +148,11 @@ class Parser {
   }
 
   void AddData(uint8_t tag, uint32_t flags) {
+    if (tag == kInput) {
+      std::vector<uint8_t>& ids = collections_.back().inputReportIds;
+      const auto id = static_cast<uint8_t>(globals_.reportId);
+      if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    }
     if ((flags & kConstantBit) != 0 || (flags & kVariableBit) == 0) return;
     if (globals_.reportSize <= 1 || globals_.reportCount == 0) return;
     const uint32_t added = std::clamp<uint32_t>(locals_.usageEntries, 1, globals_.reportCount);

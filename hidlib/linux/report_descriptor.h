@@ -30,6 +30,9 @@ struct TopLevelCollection {
   uint16_t usagePage = 0;
   uint16_t usage = 0;
   HidCaps caps;
+  // The report IDs of every Input item in the collection (values, buttons,
+  // padding), each once in descriptor order; 0 when it uses no report IDs.
+  std::vector<uint8_t> inputReportIds;
 };
 
 // The top-level collections of `descriptor` in order. Parsing stops at a

@@ -13,6 +13,8 @@ namespace {
 constexpr size_t kMaxUeventBytes = 16 * 1024;
 constexpr size_t kMaxAttributeBytes = 64;
 constexpr int kMaxParentSteps = 32;
+// A USB string descriptor holds at most 126 UTF-16 units: 378 bytes of UTF-8.
+constexpr size_t kMaxUsbStringBytes = 512;
 
 // Reads at most `limit` bytes of a sysfs attribute; false when unreadable.
 bool ReadFile(const fs::path& path, size_t limit, std::string& content) {
@@ -65,7 +67,9 @@ bool ParseHidId(std::string_view text, HidrawNode& node) {
   return true;
 }
 
-bool ParseUevent(std::string_view uevent, HidrawNode& node) {
+// HID_ID, and the version number when the kernel publishes it
+// (HID_FIRMWARE_VERSION, newer kernels).
+bool ParseUevent(std::string_view uevent, HidrawNode& node, bool& haveVersion) {
   bool haveId = false;
   while (!uevent.empty()) {
     const size_t end = std::min(uevent.find('\n'), uevent.size());
@@ -77,33 +81,75 @@ bool ParseUevent(std::string_view uevent, HidrawNode& node) {
     const std::string_view value = line.substr(equals + 1);
     if (key == "HID_ID") {
       haveId = ParseHidId(value, node);
-    } else if (key == "HID_NAME") {
-      node.product = WideFromUtf8(value);
-    } else if (key == "HID_UNIQ") {
-      node.serial = WideFromUtf8(value);
+    } else if (key == "HID_FIRMWARE_VERSION") {
+      uint32_t version = 0;
+      std::string_view digits = value;
+      if (digits.starts_with("0x") || digits.starts_with("0X")) digits.remove_prefix(2);
+      if (ParseHex(digits, version) && version <= 0xFFFF) {
+        node.versionNumber = static_cast<uint16_t>(version);
+        haveVersion = true;
+      }
     }
   }
   return haveId;
 }
 
-// The bcdDevice of the USB device holding the HID device: the first
-// directory above it that has one, not leaving the sysfs tree.
-uint16_t UsbVersionNumber(const fs::path& sysfsRoot, const fs::path& hidDevice) {
+// The USB device holding the HID device: the first directory above it with
+// an idVendor, not leaving the sysfs tree. Empty when there is none (I2C-HID,
+// Bluetooth, virtual devices).
+fs::path UsbDevice(const fs::path& sysfsRoot, const fs::path& hidDevice) {
   std::error_code error;
   const fs::path root = fs::canonical(sysfsRoot, error);
-  if (error) return 0;
+  if (error) return {};
   fs::path dir = fs::canonical(hidDevice, error);
-  if (error) return 0;
+  if (error) return {};
   for (int step = 0; step < kMaxParentSteps; ++step) {
     dir = dir.parent_path();
     if (dir == root || dir == dir.root_path() || dir.empty()) break;
-    std::string text;
-    uint32_t bcd = 0;
-    if (ReadFile(dir / "bcdDevice", kMaxAttributeBytes, text)) {
-      return ParseHex(text, bcd) && bcd <= 0xFFFF ? static_cast<uint16_t>(bcd) : 0;
-    }
+    if (fs::exists(dir / "idVendor", error)) return dir;
   }
-  return 0;
+  return {};
+}
+
+// A hexadecimal attribute of at most 16 bits (id/version, bcdDevice).
+bool ReadVersionFile(const fs::path& path, uint16_t& version) {
+  std::string text;
+  uint32_t value = 0;
+  if (!ReadFile(path, kMaxAttributeBytes, text) || !ParseHex(text, value) || value > 0xFFFF) {
+    return false;
+  }
+  version = static_cast<uint16_t>(value);
+  return true;
+}
+
+// The version the HID core gave the device's input devices (hid-input copies
+// the HID device's own version into each): the first input child's
+// id/version. False when the device has no input child (a collection of
+// vendor usages only).
+bool InputChildVersion(const fs::path& hidDevice, uint16_t& version) {
+  std::error_code error;
+  std::vector<std::string> inputs;
+  fs::directory_iterator it(hidDevice / "input", error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with("input")) inputs.push_back(name);
+  }
+  std::sort(inputs.begin(), inputs.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  for (const std::string& name : inputs) {
+    if (ReadVersionFile(hidDevice / "input" / name / "id" / "version", version)) return true;
+  }
+  return false;
+}
+
+// A USB string attribute (product, serial), UTF-8 with a line end; empty
+// when the device has no such string.
+std::wstring ReadUsbString(const fs::path& path) {
+  std::string text;
+  if (!ReadFile(path, kMaxUsbStringBytes, text)) return {};
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\0')) text.pop_back();
+  return WideFromUtf8(text);
 }
 
 }  // namespace
@@ -136,7 +182,9 @@ bool ReadHidrawNode(const std::string& sysfsRoot, const std::string& name, Hidra
   std::string uevent;
   HidrawNode read;
   read.name = name;
-  if (!ReadFile(device / "uevent", kMaxUeventBytes, uevent) || !ParseUevent(uevent, read)) {
+  bool haveVersion = false;
+  if (!ReadFile(device / "uevent", kMaxUeventBytes, uevent) ||
+      !ParseUevent(uevent, read, haveVersion)) {
     return false;
   }
   std::string descriptor;
@@ -144,7 +192,14 @@ bool ReadHidrawNode(const std::string& sysfsRoot, const std::string& name, Hidra
     read.collections = ParseReportDescriptor(reinterpret_cast<const uint8_t*>(descriptor.data()),
                                              descriptor.size());
   }
-  if (read.bus == kBusUsb) read.versionNumber = UsbVersionNumber(sysfsRoot, device);
+  const fs::path usb = read.bus == kBusUsb ? UsbDevice(sysfsRoot, device) : fs::path();
+  if (!haveVersion && !InputChildVersion(device, read.versionNumber) && !usb.empty()) {
+    ReadVersionFile(usb / "bcdDevice", read.versionNumber);
+  }
+  if (!usb.empty()) {
+    read.product = ReadUsbString(usb / "product");
+    read.serial = ReadUsbString(usb / "serial");
+  }
   node = std::move(read);
   return true;
 }

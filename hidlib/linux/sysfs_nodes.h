@@ -1,15 +1,18 @@
 // What sysfs tells about the hidraw nodes: for /sys/class/hidraw/hidrawN the
-// HID device's uevent (HID_ID bus:vendor:product in hex, HID_NAME, HID_UNIQ),
-// its report descriptor, and for USB devices the version number, which is
-// the bcdDevice of the USB device above the HID device.
+// HID device's uevent (HID_ID bus:vendor:product in hex), its report
+// descriptor, its version number and the strings of the USB device above it.
 //
-// Version numbers: only USB exposes one. Devices on other buses (I2C-HID,
-// Bluetooth, virtual devices) report 0; I2C-HID keeps its wVersionID inside
-// the HID descriptor, which the kernel does not publish.
+// Version number: the HID device's own version, whatever the bus (for USB
+// the bcdDevice, for I2C-HID the wVersionID of its HID descriptor). Newer
+// kernels publish it as HID_FIRMWARE_VERSION in the uevent; otherwise the
+// id/version of the HID device's input child holds it (hid-input copies it
+// there). A device without an input child (vendor collections only) falls
+// back to the bcdDevice of its USB device, else 0.
 //
-// Strings: HID_NAME is the product string (for USB devices the kernel builds
-// it from the manufacturer and product strings), HID_UNIQ the serial number;
-// both are UTF-8 and empty when the device has none.
+// Strings: the product and serial attributes of the USB device (UTF-8),
+// empty when the device has none and for every other bus. HID_NAME is not a
+// product string: the kernel composes it ("Manufacturer Product", or
+// "HID vvvv:pppp" for a USB device without strings).
 #pragma once
 
 #include <cstdint>

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/posix/hidraw_access.h"
 #include "platform/posix/power_supply.h"
 #include "platform/posix/sleep_inhibitor.h"
 
@@ -212,6 +213,10 @@ int PosixSystemPort::LastError() {
 void PosixSystemPort::WriteStdout(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
+}
+
+std::string PosixSystemPort::DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) {
+  return HidrawAccessNotice(UnopenableHidrawNodes("/sys", vendorIds));
 }
 
 }  // namespace padflash

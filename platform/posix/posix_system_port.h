@@ -30,6 +30,8 @@ class PosixSystemPort : public SystemPort {
   std::unique_ptr<LoadedLibrary> OpenLibrary(const std::string& path) override;
   int LastError() override;
   void WriteStdout(std::string_view text) override;
+  // Scans the hidraw nodes in /sys/class/hidraw (hidraw_access.h).
+  std::string DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) override;
 
   // Folder of the lock files that stand for named mutexes:
   // $XDG_RUNTIME_DIR, else /tmp.

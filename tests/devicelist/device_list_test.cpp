@@ -151,6 +151,17 @@ TEST_F(DeviceListTest, BridgeTestIsExactAndCaseSensitive) {
   EXPECT_EQ(session.deviceList.size(), 1u);
 }
 
+TEST_F(DeviceListTest, HiddenControllersAddTheAccessLineToTheNoDevicesBox) {
+  system.deviceAccessNotice = "A controller is attached at /dev/hidraw2 ... 70-padflash.rules ...";
+  EXPECT_FALSE(RefreshDeviceList(session));
+  const auto boxes = window.messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text,
+            "No compatible devices were detected. \r\n\nUse the refresh button after you have "
+            "attached an appropriate device.\r\n\nA controller is attached at /dev/hidraw2 ... "
+            "70-padflash.rules ...");
+}
+
 TEST_F(DeviceListTest, NothingAttachedShowsTheNoDevicesBox) {
   bus.Attach(Touchpad(0x1111, 0x0101));  // another vendor only
   window.Show(kIdExecute, true);

@@ -106,15 +106,25 @@ TEST(HidrawBackend, OpenAccessChoosesTheNodeFlags) {
   EXPECT_EQ(backend->Open(L"/dev/hidraw1", OpenAccess::kNone), nullptr);
 }
 
-TEST(HidrawBackend, AttributesTakeSignedKernelIdsAndTheUsbVersion) {
+// The version number is the HID device's own on every bus: the uevent's
+// HID_FIRMWARE_VERSION first, then the input child's id/version, then (a USB
+// device with vendor collections only) the bcdDevice.
+TEST(HidrawBackend, AttributesTakeSignedKernelIdsAndTheHidDevicesOwnVersion) {
   HidrawBench bench;
   bench.Attach(0, Touchpad(0x8488, 0xF0C1, 7));
   FixtureDevice i2c = Touchpad(0x04F3, 0x3057, 7);
   i2c.bus = vlmhid::hidraw::kBusI2c;
+  i2c.inputVersion = 0x1206;
   bench.Attach(1, i2c);
   FixtureDevice usbWithoutVersion = Bootloader();
   usbWithoutVersion.bcdDevice.reset();
   bench.Attach(2, usbWithoutVersion);
+  FixtureDevice newerKernel = i2c;
+  newerKernel.firmwareVersion = 0x1307;
+  bench.Attach(3, newerKernel);
+  FixtureDevice usbInput = Touchpad(0x0488, 0x0101, 7);
+  usbInput.inputVersion = 0x1208;
+  bench.Attach(4, usbInput);
   auto backend = bench.NewBackend();
 
   HidAttributes attributes;
@@ -125,22 +135,32 @@ TEST(HidrawBackend, AttributesTakeSignedKernelIdsAndTheUsbVersion) {
 
   ASSERT_TRUE(backend->Open(L"/dev/hidraw1&col02", OpenAccess::kNone)->GetAttributes(attributes));
   EXPECT_EQ(attributes.vendorId, 0x04F3);
-  EXPECT_EQ(attributes.versionNumber, 0);  // I2C-HID publishes no version
+  EXPECT_EQ(attributes.versionNumber, 0x1206);
 
   ASSERT_TRUE(backend->Open(L"/dev/hidraw2", OpenAccess::kNone)->GetAttributes(attributes));
   EXPECT_EQ(attributes.versionNumber, 0);
+  ASSERT_TRUE(backend->Open(L"/dev/hidraw3&col01", OpenAccess::kNone)->GetAttributes(attributes));
+  EXPECT_EQ(attributes.versionNumber, 0x1307);
+  ASSERT_TRUE(backend->Open(L"/dev/hidraw4&col01", OpenAccess::kNone)->GetAttributes(attributes));
+  EXPECT_EQ(attributes.versionNumber, 0x1208);
 
   bench.nodes->Node("/dev/hidraw2").failRawInfo = true;
   EXPECT_FALSE(backend->Open(L"/dev/hidraw2", OpenAccess::kNone)->GetAttributes(attributes));
 }
 
-TEST(HidrawBackend, StringsComeFromTheUeventAndFillAtMostTheGivenBytes) {
+// The strings are the USB device's own, not the HID_NAME the kernel composes;
+// a device on another bus has none.
+TEST(HidrawBackend, StringsComeFromTheUsbDeviceAndFillAtMostTheGivenBytes) {
   HidrawBench bench;
   FixtureDevice device = Bootloader();
   device.name = "Touch\xC3\xBC \xFF";  // UTF-8 u-umlaut, then an invalid byte
   device.uniq = "";
   bench.Attach(1, device);
-  auto handle = bench.NewBackend()->Open(L"/dev/hidraw1", OpenAccess::kNone);
+  FixtureDevice i2c = Touchpad(0x0488, 0x0202, 5);
+  i2c.bus = vlmhid::hidraw::kBusI2c;
+  bench.Attach(2, i2c);
+  auto backend = bench.NewBackend();
+  auto handle = backend->Open(L"/dev/hidraw1", OpenAccess::kNone);
   ASSERT_NE(handle, nullptr);
 
   wchar_t buffer[16];
@@ -153,6 +173,44 @@ TEST(HidrawBackend, StringsComeFromTheUeventAndFillAtMostTheGivenBytes) {
   std::fill(std::begin(buffer), std::end(buffer), L'#');
   ASSERT_TRUE(handle->GetProductString(buffer, 5 * sizeof(wchar_t)));
   EXPECT_EQ(std::wstring(buffer, 6), L"Touch#");
+
+  auto onI2c = backend->Open(L"/dev/hidraw2&col01", OpenAccess::kNone);
+  ASSERT_NE(onI2c, nullptr);
+  EXPECT_FALSE(onI2c->GetProductString(buffer, sizeof(buffer)));
+  EXPECT_FALSE(onI2c->GetSerialNumberString(buffer, sizeof(buffer)));
+}
+
+// The node delivers the reports of all three collections; a read on the
+// mouse collection (ID 1) passes over the others, waiting or not.
+TEST(HidrawBackend, CollectionInterfaceReadsOnlyItsOwnInputReports) {
+  HidrawBench bench;
+  FixtureDevice device = Touchpad(0x0488, 0x0101, 7);
+  device.descriptor = d::Join({d::VendorInputOutput(4, 5), d::Mouse(1), d::ConsumerArray(3)});
+  hidtest::ScriptedNode& node = bench.Attach(0, device);
+  auto backend = bench.NewBackend();
+  auto mouse = backend->Open(L"/dev/hidraw0&col02", OpenAccess::kRead);
+  ASSERT_NE(mouse, nullptr);
+
+  node.pendingInputs = {{4, 0xAA}, {3, 0x10, 0x00}, {1, 0x01, 0x05, 0x06}, {4, 0xBB}};
+  hidtest::Bytes report(4, 0);
+  report[0] = 1;
+  for (int timeoutMs : {0, 500}) {
+    ASSERT_TRUE(mouse->ReadInput(report.data(), report.size(), timeoutMs)) << timeoutMs;
+    EXPECT_EQ(report, (hidtest::Bytes{1, 0x01, 0x05, 0x06}));
+    EXPECT_FALSE(mouse->ReadInput(report.data(), report.size(), timeoutMs)) << timeoutMs;
+    EXPECT_TRUE(node.pendingInputs.empty());
+    node.pendingInputs = {{3, 0x10, 0x00}, {1, 0x01, 0x05, 0x06}};
+    report[0] = 1;
+  }
+
+  // The vendor collection takes its own reports.
+  node.pendingInputs = {{4, 0xCC}};
+  auto vendor = backend->Open(L"/dev/hidraw0&col01", OpenAccess::kRead);
+  ASSERT_NE(vendor, nullptr);
+  report.assign(2, 0);
+  report[0] = 4;
+  ASSERT_TRUE(vendor->ReadInput(report.data(), report.size(), 0));
+  EXPECT_EQ(report, (hidtest::Bytes{4, 0xCC}));
 }
 
 TEST(HidrawBackend, NodeWithoutReportDescriptorIsOneInterfaceWithoutCapabilities) {

@@ -123,21 +123,38 @@ void SysfsTree::AddNode(int number, const FixtureDevice& device) {
   const std::string hidName =
       Format("%04X:%04X:%04X.%04X", device.bus, device.vendorId, device.productId, number + 1);
   fs::path hid;
+  std::string composedName = Format("HID %04x:%04x", device.vendorId, device.productId);
+  std::string uniq;
   if (device.bus == vlmhid::hidraw::kBusUsb) {
     const fs::path usbDevice =
         root / "devices/pci0000:00/0000:00:14.0/usb1" / Format("1-%d", number);
     fs::create_directories(usbDevice);
     if (device.bcdDevice) Write(usbDevice / "bcdDevice", Format("%04x\n", *device.bcdDevice));
     Write(usbDevice / "idVendor", Format("%04x\n", device.vendorId));
+    if (!device.name.empty()) {
+      Write(usbDevice / "product", device.name + "\n");
+      composedName = "Velmar " + device.name;
+    }
+    if (!device.uniq.empty()) Write(usbDevice / "serial", device.uniq + "\n");
+    uniq = device.uniq;
     hid = usbDevice / Format("1-%d:1.0", number) / hidName;
   } else {
     hid = root / "devices/platform/i2c_designware.0/i2c-1" / Format("i2c-TEST%04d:00", number) /
           hidName;
+    composedName = Format("TEST%04d:00 %04X:%04X", number, device.vendorId, device.productId);
   }
-  Write(hid / "uevent", Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", device.bus,
-                               device.vendorId, device.productId) +
-                            "HID_NAME=" + device.name + "\nHID_PHYS=fixture/input0\n" +
-                            "HID_UNIQ=" + device.uniq + "\nMODALIAS=hid:fixture\n");
+  std::string uevent = Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", device.bus,
+                              device.vendorId, device.productId) +
+                       "HID_NAME=" + composedName + "\nHID_PHYS=fixture/input0\nHID_UNIQ=" + uniq +
+                       "\nMODALIAS=hid:fixture\n";
+  if (device.firmwareVersion) {
+    uevent += Format("HID_FIRMWARE_VERSION=0x%04x\n", *device.firmwareVersion);
+  }
+  Write(hid / "uevent", uevent);
+  if (device.inputVersion) {
+    Write(hid / Format("input/input%d/id/version", number + 20),
+          Format("%04x\n", *device.inputVersion));
+  }
   if (device.descriptor) {
     Write(hid / "report_descriptor",
           std::string(device.descriptor->begin(), device.descriptor->end()));

@@ -37,14 +37,20 @@ Bytes VendorInputOutput(uint8_t inputId, uint8_t outputId);
 Bytes Join(std::initializer_list<Bytes> parts);
 }  // namespace descriptors
 
+// USB devices sit below a USB device with its bcdDevice, product and serial
+// attributes; the HID_NAME the kernel composes from them is "Velmar
+// <product>" (or "HID vvvv:pppp") and HID_UNIQ the serial. Other buses sit
+// below an I2C adapter with a HID_NAME of the ACPI name and IDs.
 struct FixtureDevice {
   uint32_t bus = vlmhid::hidraw::kBusUsb;
   uint16_t vendorId = 0;
   uint16_t productId = 0;
-  std::optional<uint16_t> bcdDevice;  // USB devices: the parent's bcdDevice
-  std::string name;                   // HID_NAME (UTF-8)
-  std::string uniq;                   // HID_UNIQ
-  std::optional<Bytes> descriptor;    // none: no report_descriptor file
+  std::optional<uint16_t> bcdDevice;        // USB devices: the parent's bcdDevice
+  std::string name;                         // USB product string (UTF-8); empty: none
+  std::string uniq;                         // USB serial string; empty: none
+  std::optional<uint16_t> firmwareVersion;  // HID_FIRMWARE_VERSION in the uevent
+  std::optional<uint16_t> inputVersion;     // id/version of an input child
+  std::optional<Bytes> descriptor;          // none: no report_descriptor file
 };
 
 // A sysfs tree under a fresh temporary folder, removed on destruction.

@@ -23,6 +23,7 @@
 #include "app/qt/qt_program_host.h"
 #include "app/qt/qt_window_port.h"
 #include "app/session.h"
+#include "platform/posix/hidraw_access.h"
 #include "sim/bus.h"
 #include "tests/support/test_system_port.h"
 #include "tools/fwgen/firmware_generator.h"
@@ -126,6 +127,7 @@ class QtDialogTest : public QObject {
   void workerQuestionIsAModalBoxAndAGoneWindowDoesNotHoldTheWorker();
   void secondStartRaisesTheRunningWindow();
   void programEndsWhenItsDialogCloses();
+  void hiddenControllerBoxNamesTheUdevRule();
 
  private:
   QString WriteFirmware(uint8_t revision, const QString& name = QStringLiteral("new.hex"));
@@ -366,6 +368,24 @@ void QtDialogTest::programEndsWhenItsDialogCloses() {
   QCOMPARE(host->dialog(), nullptr);
   QVERIFY(!rig_->system.IsNamedMutexHeld(kInstanceMutexName));
   host.reset();
+}
+
+// A controller whose hidraw node this user may not open: the empty list's
+// box says so in one line that names the udev rule.
+void QtDialogTest::hiddenControllerBoxNamesTheUdevRule() {
+  rig_->system.deviceAccessNotice = HidrawAccessNotice({"/dev/hidraw3"});
+  QString title;
+  QString text;
+  answerBox_ = [&](QMessageBox* box) {
+    title = box->windowTitle();
+    text = box->text();
+    box->accept();
+  };
+  rig_->Start();
+  QTRY_COMPARE(title, QStringLiteral("No Devices Attched"));
+  QVERIFY2(text.contains(QStringLiteral("No compatible devices were detected.")), qPrintable(text));
+  QVERIFY2(text.contains(QString::fromStdString(rig_->system.deviceAccessNotice)),
+           qPrintable(text));
 }
 
 }  // namespace padflash

@@ -37,7 +37,12 @@ class TestSystemPort : public NativeSystemPort {
     stdoutText.append(text);
   }
 
+  std::string DeviceAccessNotice(const std::vector<uint16_t>&) override {
+    return deviceAccessNotice;
+  }
+
   VirtualClock virtualClock;
+  std::string deviceAccessNotice;  // what the platform would say about hidden devices
   UtcTime utcNow{2015, 8, 11, 10, 10, 10};
   bool powerQueryWorks = true;
   PowerStatus power{1, 1, -1};  // on AC, battery high
