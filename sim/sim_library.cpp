@@ -1,5 +1,5 @@
-// The backend of the simulated libVLMHID.so: the bus backend over one
-// process-wide bus on the wall clock.
+// The backend of the simulated VLMHID library (libVLMHID.so, VLMHID.dll):
+// the bus backend over one process-wide bus on the wall clock.
 //
 // VLMHID_SIM_STATE names the state file the bus lives in: every walk, open
 // and report first takes the file lock and reloads the bus if another
@@ -8,8 +8,8 @@
 // bus lives in this process only and starts empty.
 //
 // VLMHID_SIM_TRACE names a file that receives every feature report as one
-// line, "<ms> <SET|GET|SET-FAIL|GET-FAIL> <serial> <hex>", appended with a
-// single write so several processes can share it.
+// line, "<ms> <SET|GET|SET-FAIL|GET-FAIL> <serial> <hex>" and "\n" on every
+// platform, appended with a single write so several processes can share it.
 //
 // VLMHID_SIM_REPLAY names a report trace (hidlib/report_trace.h): instead of
 // the bus, the library then plays the controller recorded there
@@ -20,13 +20,8 @@
 // hardware library writes it.
 //
 // They are read when the first backend is made.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +30,7 @@
 #include "hidlib/trace_backend.h"
 #include "sim/bus_backend.h"
 #include "sim/replay_source.h"
+#include "sim/shared_files.h"
 #include "sim/state_file.h"
 
 namespace {
@@ -45,12 +41,11 @@ class SimulatedBus {
     bus_.SetTraceRecording(false);  // lines go to the file only, memory stays flat
     const char* trace = std::getenv("VLMHID_SIM_TRACE");
     if (trace != nullptr && *trace != '\0') {
-      traceFd_ = open(trace, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-      if (traceFd_ < 0) {
-        std::fprintf(stderr, "libVLMHID (simulated): cannot open trace file %s: %s\n", trace,
-                     std::strerror(errno));
+      std::string error;
+      if (!trace_.Open(trace, error)) {
+        std::fprintf(stderr, "libVLMHID (simulated): trace file: %s\n", error.c_str());
       } else {
-        bus_.SetTraceSink([this](const std::string& line) { AppendTrace(line); });
+        bus_.SetTraceSink([this](const std::string& line) { trace_.Append(line + "\n"); });
       }
     }
     const char* state = std::getenv("VLMHID_SIM_STATE");
@@ -85,13 +80,6 @@ class SimulatedBus {
   };
 
  private:
-  void AppendTrace(const std::string& line) {
-    std::string text = line + "\n";
-    // O_APPEND: each line lands whole at the end, even with other writers.
-    while (write(traceFd_, text.data(), text.size()) < 0 && errno == EINTR) {
-    }
-  }
-
   // Says what went wrong with the state file, once per distinct problem.
   void Complain(const std::string& problem) {
     if (problem.empty() || problem == lastComplaint_) return;
@@ -102,7 +90,7 @@ class SimulatedBus {
   sim::WallClock clock_;
   sim::Bus bus_{clock_};
   std::unique_ptr<sim::PersistentBus> persistent_;
-  int traceFd_ = -1;
+  sim::AppendFile trace_;
   std::string lastComplaint_;
 };
 

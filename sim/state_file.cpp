@@ -1,17 +1,12 @@
 #include "sim/state_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <thread>
 
+#include "sim/shared_files.h"
 #include "update/bootloader_protocol.h"
 
 namespace sim {
@@ -304,10 +299,6 @@ const char* ModeName(Mode mode) {
   return mode == Mode::kFirmware ? "firmware" : "bootloader";
 }
 
-std::string SystemError(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
-
 }  // namespace
 
 std::string ToHex(const uint8_t* data, size_t count) {
@@ -521,9 +512,8 @@ bool BusFromText(const std::string& text, Bus& bus, std::string& error) {
 // ---- wall clock --------------------------------------------------------------
 
 uint64_t WallClock::NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 void WallClock::SleepMs(uint32_t ms) {
@@ -533,7 +523,7 @@ void WallClock::SleepMs(uint32_t ms) {
 // ---- the bus in its file -------------------------------------------------------
 
 PersistentBus::PersistentBus(Bus& bus, std::string path)
-    : bus_(bus), path_(std::move(path)), lockPath_(path_ + ".lock") {
+    : bus_(bus), path_(std::move(path)), lock_(path_ + ".lock") {
   bus_.SetChangeHook([this] {
     if (loading_) return;
     dirty_ = true;
@@ -548,28 +538,14 @@ PersistentBus::PersistentBus(Bus& bus, std::string path)
 
 PersistentBus::~PersistentBus() {
   bus_.SetChangeHook(nullptr);
-  if (lockFd_ >= 0) close(lockFd_);
 }
 
 bool PersistentBus::LockFile() {
-  if (lockFd_ < 0) {
-    lockFd_ = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd_ < 0) {
-      error_ = SystemError("cannot open the lock file", lockPath_);
-      return false;
-    }
-  }
-  while (flock(lockFd_, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      error_ = SystemError("cannot lock", lockPath_);
-      return false;
-    }
-  }
-  return true;
+  return lock_.Lock(error_);
 }
 
 void PersistentBus::UnlockFile() {
-  if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
+  lock_.Unlock();
 }
 
 // Reloads the bus when the file holds something else than this process
@@ -577,32 +553,9 @@ void PersistentBus::UnlockFile() {
 // unlike inode and time stamps it cannot miss a change.
 void PersistentBus::Refresh() {
   std::string text;
-  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno != ENOENT) {
+  if (ReadWholeFile(path_, kMaxFileBytes, text, error_) == ReadOutcome::kFailed) {
     loadOk_ = false;
-    error_ = SystemError("cannot open the state file", path_);
     return;
-  }
-  if (fd >= 0) {
-    char buffer[16384];
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        close(fd);
-        loadOk_ = false;
-        error_ = SystemError("cannot read the state file", path_);
-        return;
-      }
-      text.append(buffer, static_cast<size_t>(got));
-      if (text.size() > kMaxFileBytes) {
-        close(fd);
-        loadOk_ = false;
-        error_ = "state file " + path_ + ": larger than a bus of simulated controllers can be";
-        return;
-      }
-    }
-    close(fd);
   }
   if (loadOk_ && text == knownText_) return;
   std::string why;
@@ -624,29 +577,7 @@ bool PersistentBus::Save(bool synced) {
   if (!loadOk_) return false;  // never overwrite a file that did not load
   std::string text = BusToText(bus_);
   if (synced && text == knownText_) return true;
-  const std::string temp = path_ + ".tmp." + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    saveError_ = SystemError("cannot create", temp);
-    return false;
-  }
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) {
-      saveError_ = SystemError("cannot write", temp);
-      close(fd);
-      unlink(temp.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(wrote);
-  }
-  if (close(fd) != 0 || rename(temp.c_str(), path_.c_str()) != 0) {
-    saveError_ = SystemError("cannot replace", path_);
-    unlink(temp.c_str());
-    return false;
-  }
+  if (!ReplaceWholeFile(path_, text, saveError_)) return false;
   saveError_.clear();
   knownText_ = std::move(text);
   return true;

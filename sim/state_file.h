@@ -12,9 +12,10 @@
 // and vlmsim run the bus on the wall clock, so a restart that began in one
 // process completes in the next.
 //
-// Sharing: every load-modify-save runs under an exclusive flock on
-// "<file>.lock"; a save writes "<file>.tmp.<pid>" and renames it over the
-// file, so readers see the old or the new state, never a mix.
+// Sharing: every load-modify-save runs under an exclusive lock on
+// "<file>.lock" (flock, LockFileEx); a save writes "<file>.tmp.<pid>" and
+// moves it over the file in one step, so readers see the old or the new
+// state, never a mix (sim/shared_files.h).
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,7 @@
 #include "platform/clock.h"
 #include "sim/bus.h"
 #include "sim/controller_state.h"
+#include "sim/shared_files.h"
 
 namespace sim {
 
@@ -48,7 +50,8 @@ std::string BusToText(Bus& bus);
 // changes when it does not parse). Empty text is an empty bus.
 [[nodiscard]] bool BusFromText(const std::string& text, Bus& bus, std::string& error);
 
-// The state file's milliseconds: CLOCK_REALTIME, shared by every process.
+// The state file's milliseconds: the system's calendar clock (time since
+// 1970 in UTC), shared by every process.
 class WallClock final : public padflash::Clock {
  public:
   uint64_t NowMs() override;
@@ -100,8 +103,7 @@ class PersistentBus {
 
   Bus& bus_;
   std::string path_;
-  std::string lockPath_;
-  int lockFd_ = -1;
+  FileLock lock_;
   int depth_ = 0;
   bool dirty_ = false;
   bool loading_ = false;

@@ -18,22 +18,72 @@
 # press Execute, wait for "Firmware was successfully updated to version:
 # 12.6" on the status line, and close the window.
 #
+# With --windows the same runs with the Windows programs under Wine: the
+# windows preset's sim-bin folder (padflash-cli.exe, vlmsim.exe and
+# padflash-fwgen.exe beside the simulated VLMHID.dll), the update through
+# `padflash-sim.cmd padflash-cli /o new.hex` in Wine's command interpreter,
+# which also prints padflash-cli.exe's exit code as Windows reads it.
+#
 # Exit status 0 only when the update succeeded and the controller runs the
 # new revision. The temporary folder is kept and named at the end.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 gui=0
+windows=0
 case "${1:-}" in
   --gui) gui=1 ;;
+  --windows) windows=1 ;;
   "") ;;
-  *) echo "usage: $0 [--gui]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--gui|--windows]" >&2; exit 2 ;;
 esac
 
 step() { printf '\n== %s\n' "$*"; }
 
 step "Installing what is missing"
 "$root/tools/install-deps.sh"
+
+if [ "$windows" -eq 1 ]; then
+  step "Building the Windows programs beside the simulated VLMHID.dll (build/windows/sim-bin)"
+  export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  "$root/tools/wine-prefix"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target sim_bin
+  # Wine finds padflash-sim.cmd and the programs on its PATH.
+  export WINEPATH="$(winepath -w "$root/build/windows/sim-bin")"
+  work="$(mktemp -d "${TMPDIR:-/tmp}/padflash-demo.XXXXXX")"
+  cd "$work"
+  vlmsim() { wine vlmsim.exe --state bus.json "$@" | tr -d '\r'; }
+
+  step "Creating a simulated controller running firmware revision 0x05 ($work/bus.json)"
+  serial="$(vlmsim attach --rev 0x05)"
+  echo "attached $serial"
+  step "Generating firmware revision 0x06 ($work/new.hex)"
+  wine padflash-fwgen.exe --rev 0x06 -o new.hex
+  step "Before: vlmsim.exe show $serial"
+  vlmsim show "$serial"
+
+  step "Updating: padflash-sim.cmd padflash-cli /o new.hex"
+  echo "(status lines below; the whole protocol goes to $work/update.log)"
+  wine cmd /v:on /c 'padflash-sim.cmd --state bus.json --trace trace.txt padflash-cli /o new.hex >update.log & echo padflash-cli.exe exit code: !ERRORLEVEL!' |
+    tr -d '\r' | tee exit-code.txt
+
+  step "After: vlmsim.exe show $serial"
+  vlmsim show "$serial"
+
+  step "Result"
+  success="$(tr -d '\r' <update.log | grep -m1 '^Firmware was successfully updated to version: ' || true)"
+  code="$(grep -o 'exit code: .*' exit-code.txt | cut -d' ' -f3)"
+  revision="$(vlmsim show "$serial" | grep '^revision:' | grep -o '0x[0-9A-F]*$' || true)"
+  echo "state, trace, log: $work"
+  if [ "$code" != "0" ] || [ -z "$success" ] || [ "$revision" != "0x06" ]; then
+    echo "The demo update did not succeed (padflash-cli.exe exit code $code)." >&2
+    exit 1
+  fi
+  echo "$success"
+  echo "padflash-cli.exe ended with exit code $code; controller $serial runs firmware revision $revision."
+  exit 0
+fi
 
 program=padflash-cli
 if [ "$gui" -eq 1 ]; then program=padflash; fi

@@ -49,5 +49,7 @@ timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
 "$root/tools/wine-prefix"
-timed "windows tests (Wine)" ctest --preset windows -LE dialog
+timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog"
+timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
+  ctest --preset windows -L e2e
 timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "update/update_session.h"
 
@@ -65,32 +66,32 @@ int CliExitForSession(int sessionExitCode) {
 }
 
 const char* CliUsage() {
-  return "Usage: padflash-cli [switches] [long options] [firmware-path]\n"
-         "\n"
-         "Updates the firmware of an attached touch controller from an Intel HEX file\n"
-         "or a firmware package library (.dll).\n"
-         "\n"
-         "Switches (as the dialog program padflash):\n"
-         "  /?   show the switches and exit\n"
-         "  /o   override the firmware compatibility check (no confirmation)\n"
-         "  /r   don't save the flash configuration: use the new firmware's defaults\n"
-         "  /s   silent: take the silent course where a question would be asked\n"
-         "  /d   never treat the firmware file as a package library\n"
-         "  /a   ask mode (manual I2C identifiers; not available)\n"
-         "  /v   verbose button (no effect on the console)\n"
-         "  /f X, /i X, /h X   accepted and echoed; no effect\n"
-         "\n"
-         "Long options:\n"
-         "  --list          print the device list and exit\n"
-         "  --device N      use device list entry N (default 0)\n"
-         "  --answer yes|no answer every question so (default: ask on a terminal,\n"
-         "                  otherwise no)\n"
-         "  --help          this text\n"
-         "\n"
-         "Exit status: 0 updated; 1 updated, run again advised; 2 bad usage;\n"
-         "3 not prepared (no device, no file, or the checks refused the update);\n"
-         "4 update failed; 5 not enough battery power; 6 updated but a closing step\n"
-         "failed; 7 another instance is running.\n";
+  static const std::string text =
+      std::string(
+          "Usage: padflash-cli [switches] [long options] [firmware-path]\n"
+          "\n"
+          "Updates the firmware of an attached touch controller from an Intel HEX file\n"
+          "or a firmware package library (.dll).\n"
+          "\n"
+          "Switches (as the dialog program padflash):\n"
+          "  /?   show the switches and exit\n"
+          "  /o   override the firmware compatibility check (no confirmation)\n"
+          "  /r   don't save the flash configuration: use the new firmware's defaults\n"
+          "  /s   silent: take the silent course where a question would be asked\n"
+          "  /d   never treat the firmware file as a package library\n"
+          "  /a   ask mode (manual I2C identifiers; not available)\n"
+          "  /v   verbose button (no effect on the console)\n"
+          "  /f X, /i X, /h X   accepted and echoed; no effect\n"
+          "\n"
+          "Long options:\n"
+          "  --list          print the device list and exit\n"
+          "  --device N      use device list entry N (default 0)\n"
+          "  --answer yes|no answer every question so (default: ask on a terminal,\n"
+          "                  otherwise no)\n"
+          "  --help          this text\n"
+          "\n") +
+      kCliExitHelp;
+  return text.c_str();
 }
 
 }  // namespace padflash

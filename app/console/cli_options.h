@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The exit codes of the platform being built (app/console/posix or
+// app/console/win32).
+#include "cli_exit_codes.h"
+
 namespace padflash {
 
 struct CliOptions {
@@ -21,21 +25,10 @@ struct CliOptions {
 
 CliOptions ParseCliOptions(int argc, const char* const* argv);
 
-// Exit status of padflash-cli.
-enum CliExit : int {
-  kCliUpdated = 0,              // the firmware was updated
-  kCliUpdatedRetryAdvised = 1,  // updated; the session advises to run again (3010)
-  kCliBadUsage = 2,
-  kCliNotPrepared = 3,        // no device, no file, or the preparation refused
-  kCliUpdateFailed = 4,       // the session failed (1603)
-  kCliLowBattery = 5,         // refused by the power guard (27)
-  kCliClosingStepFailed = 6,  // updated, but FeedConfig1 or the disconnect failed (-1)
-  kCliAlreadyRunning = 7,     // another instance holds "FennickFWTool"
-};
-
 // Maps an update session's exit code to the exit status.
 int CliExitForSession(int sessionExitCode);
 
+// The usage text, ending in the platform's exit codes.
 const char* CliUsage();
 
 }  // namespace padflash

@@ -63,7 +63,7 @@ void ConsoleWindow::Finish() {
 
 void ConsoleWindow::ClearLiveLine() {
   if (!liveLineShown_) return;
-  std::fputs("\r\033[K", err_);
+  std::fputs(options_.clearLine, err_);
   std::fflush(err_);
   liveLineShown_ = false;
 }
@@ -86,7 +86,7 @@ std::string ConsoleWindow::ProgressText() {
 void ConsoleWindow::DrawLiveLine() {
   std::string line = OneLine(text_[kIdStatus]) + ProgressText();
   if (line.size() > 79) line.resize(79);
-  std::fputs("\r\033[K", err_);
+  std::fputs(options_.clearLine, err_);
   std::fputs(line.c_str(), err_);
   std::fflush(err_);
   liveLineShown_ = true;

@@ -22,6 +22,9 @@ struct ConsoleOptions {
   bool interactive = false;
   // Standard error is a terminal: draw one live status line.
   bool liveStatus = false;
+  // Takes the cursor back to the start of the live status line and blanks
+  // it (the line is at most 79 characters).
+  const char* clearLine = "\r\033[K";
 };
 
 class ConsoleWindow final : public WindowPort {

@@ -1,9 +1,7 @@
 // padflash-cli: the console front end. Same switches and the same engine
 // as the dialog program; the verbose protocol on standard output, status
 // changes on standard error, questions answered on the terminal or by
-// --answer.
-#include <unistd.h>
-
+// --answer. Its exit codes are the platform's own (cli_exit_codes.h).
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -11,6 +9,7 @@
 
 #include "VLMHID.h"
 #include "app/console/cli_options.h"
+#include "app/console/console_streams.h"
 #include "app/console/console_window.h"
 #include "app/main_window.h"
 #include "app/session.h"
@@ -43,10 +42,12 @@ int main(int argc, char** argv) {
 
   // Device strings are converted with the user's character set.
   std::setlocale(LC_ALL, "");
+  ConsoleStreams streams;
   ConsoleOptions console;
   console.answer = cli.answer;
-  console.interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
-  console.liveStatus = isatty(STDERR_FILENO);
+  console.interactive = streams.interactive();
+  console.liveStatus = streams.liveStatus();
+  console.clearLine = streams.clearLine();
   ConsoleWindow window(console, stdout, stderr, stdin);
   NativeSystemPort system;
   Session session(window, system, [] { return CreateVLMHIDInterface(); });

@@ -1,33 +1,29 @@
 // padflash-cli as a user runs it: a separate process started through the
-// padflash-sim launcher, against the simulated libVLMHID.so and a state file
+// padflash-sim launcher (a shell script on Linux, padflash-sim.cmd in
+// sim-bin on Windows), against the simulated VLMHID library and a state file
 // in a fresh folder, with controllers made by vlmsim and firmware images
-// made by padflash-fwgen.
-#include <fcntl.h>
+// made by padflash-fwgen. The same cases run on both platforms; the exit
+// codes are each platform's documented ones (documented_exit_codes.h).
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "app/main_window.h"
+#include "documented_exit_codes.h"
+#include "native_system_port.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-  int status = -1;  // exit status; -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
+using padflash::testing::ProcessOutcome;
+using Outcome = ProcessOutcome;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -59,50 +55,13 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Runs a program in `folder` with standard input from /dev/null (no
-// terminal: questions take the safe answer), standard output and error
-// captured, and the folder as the runtime directory, so the programs' lock
-// files ("FennickFWTool.lock") are this case's own. A program that hangs is killed after ten
-// minutes so the test ends with a failure instead of a stray process.
+// Runs a program in `folder` (no terminal: questions take the safe
+// answer), with no simulator settings inherited from the test's caller. A
+// program that hangs is killed after ten minutes and the case fails.
 Outcome RunProcess(const std::vector<std::string>& args, const fs::path& folder) {
-  static int serial = 0;
-  const fs::path outPath = folder / ("run" + std::to_string(++serial) + ".out");
-  const fs::path errPath = folder / ("run" + std::to_string(serial) + ".err");
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || chdir(folder.c_str()) != 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    unsetenv("VLMHID_SIM_STATE");
-    unsetenv("VLMHID_SIM_TRACE");
-    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  Outcome outcome;
-  if (pid < 0) return outcome;
-  int wstatus = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
-  while (waitpid(pid, &wstatus, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &wstatus, 0);
-      ADD_FAILURE() << args[0] << " did not end; killed";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (WIFEXITED(wstatus)) outcome.status = WEXITSTATUS(wstatus);
-  outcome.out = ReadFile(outPath);
-  outcome.err = ReadFile(errPath);
+  Outcome outcome =
+      padflash::testing::RunProcess(args, folder, {"-VLMHID_SIM_STATE", "-VLMHID_SIM_TRACE"});
+  if (outcome.status == -1) ADD_FAILURE() << args[0] << " did not end; killed";
   return outcome;
 }
 
@@ -113,11 +72,12 @@ std::string Describe(const Outcome& o) {
 class CliEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    // padflash-sim puts this folder in front of the library path.
+    // The launcher finds the simulated library there.
     ASSERT_TRUE(fs::exists(SIM_LIBRARY)) << SIM_LIBRARY;
-    char pattern[] = "/tmp/padflash-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = padflash::testing::MakeTempFolder("padflash-e2e");
+    ASSERT_FALSE(folder.empty());
+    // The programs' single-instance lock is this case's own.
+    padflash::testing::UseLockFolder(folder);
     state = folder / "bus.json";
     trace = folder / "trace.txt";
   }
@@ -174,7 +134,7 @@ TEST_F(CliEndToEnd, UpdatesSimulatedControllerToNewRevision) {
   // A HEX image names no compatible revisions; /o takes the newer one
   // without the question.
   const Outcome run = Cli({"/o", image});
-  EXPECT_EQ(run.status, 0) << Describe(run);
+  EXPECT_EQ(run.status, documented::kUpdated) << Describe(run);
   EXPECT_NE(run.out.find("Firmware was successfully updated to version: 12.6\n"), std::string::npos)
       << Describe(run);
   EXPECT_EQ(run.out.find('\r'), std::string::npos);
@@ -206,7 +166,7 @@ TEST_F(CliEndToEnd, NextRunRecoversControllerLeftInBootloaderByPowerLoss) {
   // The newer revision is not in the image's (empty) compatible list: the
   // question is answered yes.
   const Outcome broken = Cli({"--answer", "yes", image});
-  EXPECT_EQ(broken.status, 4) << Describe(broken);
+  EXPECT_EQ(broken.status, documented::kUpdateFailed) << Describe(broken);
   EXPECT_NE(broken.out.find("The Firmware update was NOT completed"), std::string::npos);
   const Outcome stranded = Show(serial);
   EXPECT_EQ(Field(stranded.out, "mode"), "bootloader") << stranded.out;
@@ -219,7 +179,7 @@ TEST_F(CliEndToEnd, NextRunRecoversControllerLeftInBootloaderByPowerLoss) {
   // bootloader: the update succeeds with a second run advised (session code
   // 3010).
   const Outcome recovery = Cli({"--answer", "yes", image});
-  EXPECT_EQ(recovery.status, 1) << Describe(recovery);
+  EXPECT_EQ(recovery.status, documented::kUpdatedRetryAdvised) << Describe(recovery);
   EXPECT_NE(recovery.out.find("Found Personality File: sf"), std::string::npos);
   EXPECT_NE(recovery.out.find("Firmware was successfully updated to version: 12.6\n"),
             std::string::npos)
@@ -236,7 +196,7 @@ TEST_F(CliEndToEnd, NextRunRecoversControllerLeftInBootloaderByPowerLoss) {
 TEST_F(CliEndToEnd, NothingAttachedIsNotPrepared) {
   const std::string image = Firmware("0x06", "new.hex");
   const Outcome run = Cli({image});
-  EXPECT_EQ(run.status, 3) << Describe(run);
+  EXPECT_EQ(run.status, documented::kNotPrepared) << Describe(run);
   EXPECT_NE(run.err.find("No Devices Attched"), std::string::npos) << Describe(run);
   EXPECT_NE(run.err.find("Invalid file path or device not attached"), std::string::npos);
   EXPECT_EQ(run.out.find("BEGIN FW Update"), std::string::npos);
@@ -247,7 +207,7 @@ TEST_F(CliEndToEnd, NothingAttachedIsNotPrepared) {
 TEST_F(CliEndToEnd, StateFileThatIsNotJson) {
   { std::ofstream(state) << "{ not json"; }
   const Outcome run = Cli({Firmware("0x06", "new.hex")});
-  EXPECT_EQ(run.status, 3) << Describe(run);
+  EXPECT_EQ(run.status, documented::kNotPrepared) << Describe(run);
   EXPECT_NE(run.err.find("not valid JSON"), std::string::npos) << Describe(run);
   EXPECT_NE(run.err.find("No Devices Attched"), std::string::npos);
   EXPECT_EQ(ReadFile(state), "{ not json");
@@ -274,13 +234,14 @@ TEST_F(CliEndToEnd, SecondInstanceIsRefused) {
   Attach({});
   const std::string image = Firmware("0x06", "new.hex");
   // The running instance's single-instance lock.
-  const int lock = open((folder / "FennickFWTool.lock").c_str(), O_RDWR | O_CREAT, 0600);
-  ASSERT_GE(lock, 0);
-  ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+  padflash::NativeSystemPort system;
+  std::unique_ptr<padflash::NamedMutex> instance =
+      system.AcquireNamedMutex(padflash::kInstanceMutexName);
+  ASSERT_NE(instance, nullptr);
 
   const Outcome run = Cli({"/o", image});
-  close(lock);
-  EXPECT_EQ(run.status, 7) << Describe(run);
+  instance.reset();
+  EXPECT_EQ(run.status, documented::kAlreadyRunning) << Describe(run);
   EXPECT_NE(run.err.find("another instance"), std::string::npos) << Describe(run);
   EXPECT_EQ(run.out.find("BEGIN FW Update"), std::string::npos);
 }
@@ -299,8 +260,9 @@ TEST_F(CliEndToEnd, HelpAndBadUsage) {
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
            {"--frobnicate"}, {"--device"}, {"--device", "x1"}, {"--answer", "maybe"}, {}}) {
     const Outcome o = Cli(bad);
-    EXPECT_EQ(o.status, 2) << (bad.empty() ? std::string("(no arguments)") : bad[0]) << "\n"
-                           << Describe(o);
+    EXPECT_EQ(o.status, documented::kBadUsage)
+        << (bad.empty() ? std::string("(no arguments)") : bad[0]) << "\n"
+        << Describe(o);
     EXPECT_NE(o.err.find("Usage: padflash-cli"), std::string::npos);
   }
 }

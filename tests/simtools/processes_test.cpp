@@ -1,13 +1,10 @@
 // vlmsim and the simulated libVLMHID.so as separate processes sharing one
 // state file, the way a user runs them: vlmsim attaches and inspects, a
 // client that loads the library by path enumerates and moves reports.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -15,23 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process_runner.h"
+#include "tests/support/temp_folder.h"
 #include "update/bootloader_protocol.h"
 #include "update/fletcher.h"
 
 namespace {
 
 using Json = nlohmann::json;
-
-struct Outcome {
-  int status = -1;  // exit status, -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
+using padflash::testing::ChildProcess;
+using padflash::testing::ProcessOutcome;
+using Outcome = ProcessOutcome;
 
 uint64_t WallMs() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -44,50 +39,23 @@ std::vector<std::string> Lines(const std::string& text) {
 class Processes : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/simtools-proc-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = padflash::testing::MakeTempFolder("simtools-proc").string();
+    ASSERT_FALSE(dir_.empty());
     state_ = dir_ + "/bus.json";
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   // Starts a program with VLMHID_SIM_STATE set to this test's file, plus
-  // `env` ("NAME=value" sets, "-NAME" removes); output goes to files.
-  pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env, int slot) {
-    const std::string out = Output(slot, "out"), err = Output(slot, "err");
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    setenv("VLMHID_SIM_STATE", state_.c_str(), 1);
-    unsetenv("VLMHID_SIM_TRACE");
-    for (const std::string& e : env) {
-      if (e[0] == '-') {
-        unsetenv(e.c_str() + 1);
-      } else {
-        putenv(strdup(e.c_str()));
-      }
-    }
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int r = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(o, 1);
-    dup2(r, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-
-  Outcome Wait(pid_t pid, int slot) {
-    Outcome outcome;
-    int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
-    outcome.out = ReadFile(Output(slot, "out"));
-    outcome.err = ReadFile(Output(slot, "err"));
-    return outcome;
+  // `env` ("NAME=value" sets, "-NAME" removes).
+  std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& args,
+                                      const std::vector<std::string>& env = {}) {
+    std::vector<std::string> environment = {"VLMHID_SIM_STATE=" + state_, "-VLMHID_SIM_TRACE"};
+    environment.insert(environment.end(), env.begin(), env.end());
+    return std::make_unique<ChildProcess>(args, dir_, environment);
   }
 
   Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-    return Wait(Start(args, env, 0), 0);
+    return Start(args, env)->Wait();
   }
 
   Outcome Vlmsim(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
@@ -96,9 +64,13 @@ class Processes : public ::testing::Test {
   }
 
   Outcome Client(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
-    args.insert(args.begin(), {SIMLIB_CLIENT_PATH, SIM_LIBRARY_PATH});
+    args.insert(args.begin(), {SIMLIB_CLIENT_PATH, Library()});
     return Run(args, env);
   }
+
+  // The simulated library, by a full path the client can load from its
+  // own working folder.
+  static std::string Library() { return padflash::testing::NativePath(SIM_LIBRARY_PATH); }
 
   Json Show(const std::string& serial) {
     const Outcome o = Vlmsim({"show", serial, "--json"});
@@ -106,15 +78,13 @@ class Processes : public ::testing::Test {
     return Json::parse(o.out, nullptr, false);
   }
 
-  std::string Output(int slot, const char* kind) const {
-    return dir_ + "/" + kind + std::to_string(slot) + ".txt";
-  }
   static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
   }
+  void WriteFile(const std::string& text) { std::ofstream(state_, std::ios::binary) << text; }
 
   std::string dir_;
   std::string state_;
@@ -276,10 +246,7 @@ TEST_F(Processes, BadUseExitsWithTwoAndFailuresWithOne) {
 }
 
 TEST_F(Processes, AStateFileItCannotReadIsReportedAndLeftAlone) {
-  {
-    std::ofstream(state_)
-        << "{\"format\": \"padflash-sim-bus\", \"version\": 1, \"controllers\": 5}";
-  }
+  WriteFile("{\"format\": \"padflash-sim-bus\", \"version\": 1, \"controllers\": 5}");
   const std::string before = ReadFile(state_);
   const Outcome o = Vlmsim({"attach"}, {"VLMHID_SIM_STATE=" + state_});
   EXPECT_EQ(o.status, 1);
@@ -340,7 +307,7 @@ TEST_F(Processes, ARestartBegunInOneProcessEndsInAnother) {
   EXPECT_LE(until, after + 3600000);
   // An hour later (moved, not waited for).
   restart["untilMs"] = until - 3600000 - 1000;
-  std::ofstream(state_) << file.dump();
+  WriteFile(file.dump());
 
   const Outcome o = Client({"enum"});
   EXPECT_EQ(o.out, "0488:D0C0 0005 /sim/SIM0001 Velmar Touchpad Bootloader SIM0001\n") << o.err;
@@ -416,19 +383,32 @@ TEST_F(Processes, TheTraceHasOneCorrectLinePerReport) {
 }
 
 // Two processes moving reports at once: each access is load, change and
-// save under the file lock, so no count is lost.
+// save under the file lock, so no count is lost; and each traced report is
+// one whole line in the trace file both append to.
 TEST_F(Processes, ConcurrentClientsLoseNoChange) {
   ASSERT_EQ(Vlmsim({"attach"}).status, 0);
-  const std::vector<std::string> hammer = {
-      SIMLIB_CLIENT_PATH, SIM_LIBRARY_PATH, "hammer", "0x0488", "0x0101", "7", "40"};
-  const pid_t first = Start(hammer, {}, 1);
-  const pid_t second = Start(hammer, {}, 2);
-  EXPECT_EQ(Wait(first, 1).out, "hammer 40 of 40\n");
-  EXPECT_EQ(Wait(second, 2).out, "hammer 40 of 40\n");
+  const std::string trace = dir_ + "/trace.txt";
+  const std::vector<std::string> hammer = {SIMLIB_CLIENT_PATH, Library(), "hammer", "0x0488",
+                                           "0x0101",           "7",       "40"};
+  std::unique_ptr<ChildProcess> first = Start(hammer, {"VLMHID_SIM_TRACE=" + trace});
+  std::unique_ptr<ChildProcess> second = Start(hammer, {"VLMHID_SIM_TRACE=" + trace});
+  EXPECT_EQ(first->Wait().out, "hammer 40 of 40\n");
+  EXPECT_EQ(second->Wait().out, "hammer 40 of 40\n");
   const Json file = Json::parse(ReadFile(state_));
   const Json& counters = file["controllers"][0]["counters"];
   EXPECT_EQ(counters["sets"], 80);
   EXPECT_EQ(counters["gets"], 80);
+
+  const std::vector<std::string> lines = Lines(ReadFile(trace));
+  EXPECT_EQ(lines.size(), 160u);
+  for (const std::string& line : lines) {
+    std::istringstream fields(line);
+    std::string ms, kind, serial, hex, extra;
+    fields >> ms >> kind >> serial >> hex >> extra;
+    ASSERT_TRUE((kind == "SET" || kind == "GET") && serial == "SIM0001" && hex.size() == 2u * 532 &&
+                extra.empty())
+        << line.substr(0, 80);
+  }
 }
 
 }  // namespace

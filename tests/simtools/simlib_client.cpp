@@ -1,6 +1,7 @@
-// A small VLMHID client for the cross-process tests: loads a libVLMHID.so
-// by path (as padflash does), and enumerates or moves feature reports
-// through its exports.
+// A small VLMHID client for the cross-process tests: loads a VLMHID library
+// (libVLMHID.so, VLMHID.dll) by full path through the platform's system
+// port, as padflash loads a package library, and enumerates or moves
+// feature reports through its exports.
 //
 //   simlib_client LIBRARY enum
 //       one line per interface: "VVVV:PPPP vvvv <path> <product> <serial>"
@@ -13,8 +14,6 @@
 //
 // Exit status: 0 done (failed steps are printed, not fatal), 1 the library
 // or the connection failed, 2 bad usage.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "VLMHID.h"
+#include "native_system_port.h"
 
 namespace {
 
@@ -117,13 +117,16 @@ int Hammer(VirtualVLMHIDInterface& hid, unsigned long count) {
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  padflash::NativeSystemPort system;
+  // The library stays loaded (and in reach) until the process ends: its bus
+  // lives that long.
+  static padflash::LoadedLibrary* library = system.OpenLibrary(argv[1]).release();
   if (library == nullptr) {
-    std::fprintf(stderr, "simlib_client: %s\n", dlerror());
+    std::fprintf(stderr, "simlib_client: cannot load %s (error %d)\n", argv[1], system.LastError());
     return 1;
   }
-  auto create = reinterpret_cast<CreateFn>(dlsym(library, "CreateVLMHIDInterface"));
-  auto destroy = reinterpret_cast<DestroyFn>(dlsym(library, "DestroyVLMHIDInterface"));
+  auto create = reinterpret_cast<CreateFn>(library->Symbol("CreateVLMHIDInterface"));
+  auto destroy = reinterpret_cast<DestroyFn>(library->Symbol("DestroyVLMHIDInterface"));
   if (create == nullptr || destroy == nullptr) return 1;
   VirtualVLMHIDInterface* hid = create();
   if (hid == nullptr) return 1;
@@ -145,7 +148,6 @@ int main(int argc, char** argv) {
     }
   }
   destroy(hid);
-  // The library stays loaded: its bus lives until the process ends.
   std::fflush(stdout);
   return result;
 }

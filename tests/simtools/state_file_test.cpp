@@ -1,7 +1,6 @@
 #include "sim/state_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/temp_folder.h"
 #include "tests/support/virtual_clock.h"
 #include "update/bootloader_protocol.h"
 #include "update/fletcher.h"
@@ -343,9 +343,8 @@ TEST_F(BusText, BadTextLeavesTheBusAsItWas) {
 class SharedFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/simtools-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = padflash::testing::MakeTempFolder("simtools").string();
+    ASSERT_FALSE(dir_.empty());
     path_ = dir_ + "/state.json";
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/fwgen/binary_stdout.h"
 #include "tools/fwgen/firmware_generator.h"
 
 namespace {
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
     build.hidDescriptorAddress = 0;
   }
   const std::string text = fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
+  if (outPath == nullptr) fwgen::UseBinaryStdout();
   FILE* out = outPath ? std::fopen(outPath, "wb") : stdout;
   if (out == nullptr) {
     std::fprintf(stderr, "padflash-fwgen: cannot create %s: %s\n", outPath, std::strerror(errno));
