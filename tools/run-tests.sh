@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+run_start=$SECONDS
 
 "$root/tools/install-deps.sh"
 
@@ -53,3 +54,4 @@ timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog"
 timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
   ctest --preset windows -L e2e
 timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog
+echo "== the whole test command: $((SECONDS - run_start)) s"
