@@ -200,9 +200,11 @@ HidrawBackend::HidrawBackend(HidrawConfig config) : config_(std::move(config)) {
 
 std::vector<std::wstring> HidrawBackend::ListInterfaces() {
   std::vector<std::wstring> paths;
-  for (const std::string& name : ListHidrawNodes(config_.sysfsRoot)) {
+  const std::vector<std::string> names = ListHidrawNodes(config_.sysfsRoot);
+  records_.KeepOnly(names);
+  for (const std::string& name : names) {
     HidrawNode node;
-    if (!ReadHidrawNode(config_.sysfsRoot, name, node)) continue;
+    if (!records_.Read(config_.sysfsRoot, name, node)) continue;
     const size_t collections = node.collections.size();
     if (collections <= 1) {
       paths.push_back(InterfacePath(config_.devDirectory, name, 0));
@@ -220,7 +222,7 @@ std::unique_ptr<HidHandle> HidrawBackend::Open(const std::wstring& path, OpenAcc
   int collection = 0;
   HidrawNode node;
   if (!SplitInterfacePath(path, config_.devDirectory, name, collection) ||
-      !ReadHidrawNode(config_.sysfsRoot, name, node)) {
+      !records_.Read(config_.sysfsRoot, name, node)) {
     return nullptr;
   }
   // The path must name an interface ListInterfaces gives for the node now.

@@ -31,6 +31,7 @@
 
 #include "hidlib/hid_backend.h"
 #include "hidlib/linux/node_ops.h"
+#include "hidlib/linux/node_record_cache.h"
 
 namespace vlmhid::hidraw {
 
@@ -51,6 +52,7 @@ class HidrawBackend final : public HidBackend {
 
  private:
   HidrawConfig config_;
+  NodeRecordCache records_;
 };
 
 // The interface path of collection `collection` (1-based) of node `name`;

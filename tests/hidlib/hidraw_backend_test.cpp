@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "hidlib/linux/sysfs_nodes.h"
 #include "tests/hidlib/hidraw_bench.h"
 
@@ -90,6 +92,25 @@ TEST(HidrawBackend, OnlyPathsItListsCanBeOpened) {
   }
   EXPECT_NE(backend->Open(L"/dev/hidraw1", OpenAccess::kNone), nullptr);
   EXPECT_EQ(bench.nodes->Node("/dev/hidraw0").openFlags.size(), 0u);
+}
+
+// The backend keeps what it read of a node while the node belongs to the
+// same HID device; a controller that restarts into its bootloader comes
+// back as another HID device, often under the same node name.
+TEST(HidrawBackend, NodeMadeAgainForAnotherDeviceIsReadAgain) {
+  HidrawBench bench;
+  bench.Attach(0, Touchpad(0x0488, 0x0101, 7));
+  auto backend = bench.NewBackend();
+  EXPECT_EQ(backend->ListInterfaces().size(), 3u);
+
+  std::filesystem::remove(bench.tree.root() + "/class/hidraw/hidraw0");
+  bench.tree.AddNode(0, Bootloader());
+  EXPECT_EQ(backend->ListInterfaces(), std::vector<std::wstring>{L"/dev/hidraw0"});
+  auto handle = backend->Open(L"/dev/hidraw0", OpenAccess::kNone);
+  ASSERT_NE(handle, nullptr);
+  HidAttributes attributes;
+  ASSERT_TRUE(handle->GetAttributes(attributes));
+  EXPECT_EQ(attributes.versionNumber, 0x0005);
 }
 
 TEST(HidrawBackend, OpenAccessChoosesTheNodeFlags) {
