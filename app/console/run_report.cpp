@@ -135,24 +135,26 @@ std::string DumpJson(const json& document) {
 }
 
 json DeviceJson(const DeviceListEntry& entry) {
+  // A bootloader's version number is its own, not a chip and a revision.
+  const bool bootloader =
+      entry.vendorId == kBootloaderVendorId && entry.productId == kBootloaderProductId;
   return {{"vendorId", entry.vendorId},
           {"productId", entry.productId},
           {"versionNumber", entry.versionNumber},
-          {"chipId", entry.versionNumber >> 8},
-          {"firmwareRevision", entry.versionNumber & 0xFF},
+          {"chipId", bootloader ? json() : json(entry.versionNumber >> 8)},
+          {"firmwareRevision", bootloader ? json() : json(entry.versionNumber & 0xFF)},
           {"product", Utf8FromWide(entry.productString)},
           {"serial", Utf8FromWide(entry.serialNumberString)},
           {"path", Utf8FromWide(entry.devicePath)},
-          {"bootloader",
-           entry.vendorId == kBootloaderVendorId && entry.productId == kBootloaderProductId}};
+          {"bootloader", bootloader}};
 }
 
 json DeviceListJson(const Session& session, const std::vector<ShownMessage>& messages,
                     int exitStatus, const std::string& error) {
   json devices = json::array();
   for (size_t i = 0; i < session.deviceList.size(); ++i) {
-    json device = DeviceJson(session.deviceList[i]);
-    device["index"] = i;
+    json device = {{"index", i}};
+    device.update(DeviceJson(session.deviceList[i]));
     devices.push_back(std::move(device));
   }
   json errors = json::array();

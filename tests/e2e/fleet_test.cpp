@@ -66,6 +66,7 @@ TEST_F(CliFleet, ListAsJsonWithTwoControllersThenDuplicateRefused) {
   const json& loader = document["devices"][1];
   EXPECT_EQ(loader["productId"], 0xD0C0);
   EXPECT_EQ(loader["bootloader"], true);
+  EXPECT_EQ(loader["chipId"], nullptr);
   EXPECT_EQ(loader["serial"], "PADB2");
 
   // A second touchpad with the first one's IDs: the list is refused.
