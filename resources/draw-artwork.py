@@ -2,6 +2,9 @@
 """Draws padflash's artwork: the application icon (padflash.png, 256 x 256)
 and the About box bitmap (padflash-about.png, 64 x 64), both the same
 picture: a touchpad with its two buttons and a lightning flash on the pad.
+For Windows the same picture becomes icon 107 (padflash.ico: 16, 32, 48 and
+256 pixels) and bitmap 131 (padflash-about.bmp: 64 x 64, 24 bits, laid on
+the About box's white).
 
 Plain Python (zlib only): shapes in a 64-unit square, 4 x 4 samples a pixel.
 Run it from anywhere; it writes the PNGs beside itself.
@@ -110,6 +113,11 @@ def render(size):
 
 
 def write_png(path, size, pixels):
+    with open(path, "wb") as f:
+        f.write(png_bytes(size, pixels))
+
+
+def png_bytes(size, pixels):
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
@@ -118,14 +126,69 @@ def write_png(path, size, pixels):
     png += chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
     png += chunk(b"IDAT", zlib.compress(rows, 9))
     png += chunk(b"IEND", b"")
+    return png
+
+
+def dib_icon_image(size, pixels):
+    """A 32-bit icon image: header (height doubled for the mask), BGRA rows
+    bottom-up, then the 1-bit AND mask (1 = transparent), rows padded to 32
+    bits."""
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    colour = bytearray()
+    mask = bytearray()
+    stride = (size + 31) // 32 * 4
+    for y in reversed(range(size)):
+        row_mask = bytearray(stride)
+        for x in range(size):
+            r, g, b, a = pixels[(y * size + x) * 4:(y * size + x) * 4 + 4]
+            colour += bytes((b, g, r, a))
+            if a == 0:
+                row_mask[x // 8] |= 0x80 >> (x % 8)
+        mask += row_mask
+    return header + bytes(colour) + bytes(mask)
+
+
+def write_ico(path, sizes):
+    """Windows icon file; the 256-pixel image is stored as PNG, the others as
+    DIBs."""
+    images = []
+    for size in sizes:
+        pixels = render(size)
+        images.append((size, png_bytes(size, pixels) if size >= 256 else dib_icon_image(size, pixels)))
+    data = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in images:
+        side = 0 if size >= 256 else size  # 0 stands for 256
+        data += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    data += b"".join(image for _, image in images)
     with open(path, "wb") as f:
-        f.write(png)
+        f.write(data)
+
+
+def write_bmp_on_white(path, size, pixels):
+    """24-bit bitmap, the picture blended over white, rows bottom-up and
+    padded to 4 bytes."""
+    stride = (size * 3 + 3) // 4 * 4
+    rows = bytearray()
+    for y in reversed(range(size)):
+        row = bytearray()
+        for x in range(size):
+            r, g, b, a = pixels[(y * size + x) * 4:(y * size + x) * 4 + 4]
+            row += bytes(round(c * a / 255 + 255 * (1 - a / 255)) for c in (b, g, r))
+        rows += row + bytes(stride - len(row))
+    info = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
+    with open(path, "wb") as f:
+        f.write(header + info + bytes(rows))
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     for name, size in (("padflash.png", 256), ("padflash-about.png", 64)):
         write_png(os.path.join(here, name), size, render(size))
+    write_ico(os.path.join(here, "padflash.ico"), (16, 32, 48, 256))
+    write_bmp_on_white(os.path.join(here, "padflash-about.bmp"), 64, render(64))
 
 
 if __name__ == "__main__":

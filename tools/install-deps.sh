@@ -5,10 +5,11 @@ set -euo pipefail
 # included); fonts-dejavu-core: a font for its dialog units when no desktop
 # font is installed. The windows preset: the mingw-w64 cross compiler (posix
 # threads), GoogleTest's sources to build with it, and Wine to run what it
-# builds.
+# builds; for padflash.exe's dialog tests Wine's own fonts (fonts-wine) and a
+# virtual X display (xvfb, xauth), and ImageMagick's import for its screenshot.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libbenchmark-dev
           nlohmann-json3-dev libsystemd-dev clang-format qt6-base-dev fonts-dejavu-core
-          g++-mingw-w64-x86-64-posix googletest wine wine64)
+          g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb xauth imagemagick)
 # The fuzzers (clang with libFuzzer) and ThreadSanitizer's runtime.
 packages+=(clang-14 libclang-rt-14-dev libtsan2)
 # The kernel test (Debian's kernel under qemu, busybox initramfs) and the

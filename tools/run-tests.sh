@@ -3,11 +3,12 @@
 # configures, builds and runs every test in the default and the sanitizer
 # preset; then the reliability parts: the whole fault matrix, the threaded
 # tests under ThreadSanitizer and every fuzzer for 30 s; then cross-builds
-# the windows preset and runs its tests under Wine. Prints the wall time of
-# each part.
+# the windows preset and runs its tests under Wine, the dialog's last. Prints
+# the wall time of each part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+run_start=$SECONDS
 
 "$root/tools/install-deps.sh"
 
@@ -49,6 +50,8 @@ timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
 "$root/tools/wine-prefix"
-timed "windows tests (Wine)" ctest --preset windows -LE e2e
+timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog"
 timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
   ctest --preset windows -L e2e
+timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog
+echo "== the whole test command: $((SECONDS - run_start)) s"

@@ -6,7 +6,7 @@
 #include <map>
 #include <span>
 
-#include "app/qt/control_table.h"
+#include "app/control_table.h"
 #include "app/qt/dialog_units.h"
 
 namespace padflash {

@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "app/qt/control_table.h"
+#include "app/control_table.h"
 #include "platform/window_port.h"
 
 namespace padflash {

@@ -5,7 +5,7 @@
 #include <QFont>
 #include <QRect>
 
-#include "app/qt/control_table.h"
+#include "app/control_table.h"
 
 namespace padflash {
 

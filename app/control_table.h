@@ -1,7 +1,8 @@
 // The controls of the main dialog (template 129) and of the About box
 // (template 104): kind, id, text, position in dialog units and whether they
-// are visible when the dialog is created. Free of any toolkit; the Qt dialog
-// builds its widgets from these tables.
+// are visible when the dialog is created. Free of any toolkit: the Qt dialog
+// builds its widgets from these tables, and the Windows dialog's tests check
+// the running dialog of resources/padflash.rc against them.
 #pragma once
 
 #include "platform/window_port.h"
