@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
   run.exitStatus = status;
   if (log.IsOpen()) {
     log.WriteLine("==== padflash-cli ended " + FormatUtcTimestamp(run.end) + " exit status " +
-                  std::to_string(status) + " (" + CliOutcomeName(status) + ")");
+                  std::to_string(status) + " (" +
+                  (switchHelp ? "help" : CliOutcomeName(status, cli.list)) + ")");
     run.logComplete = log.Close();
     if (!run.logComplete) {
       std::fprintf(stderr, "padflash-cli: writing the log file %s failed\n", cli.logPath.c_str());

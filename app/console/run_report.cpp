@@ -107,10 +107,10 @@ std::string Utf8FromWide(const std::wstring& text) {
   return out;
 }
 
-const char* CliOutcomeName(int exitStatus) {
+const char* CliOutcomeName(int exitStatus, bool list) {
   switch (exitStatus) {
     case kCliUpdated:
-      return "updated";
+      return list ? "listed" : "updated";
     case kCliUpdatedRetryAdvised:
       return "updated-retry-advised";
     case kCliBadUsage:
@@ -169,7 +169,7 @@ json DeviceListJson(const Session& session, const std::vector<ShownMessage>& mes
           {"devices", std::move(devices)},
           {"errors", std::move(errors)},
           {"exitStatus", exitStatus},
-          {"outcome", exitStatus == kCliUpdated ? "listed" : CliOutcomeName(exitStatus)},
+          {"outcome", CliOutcomeName(exitStatus, true)},
           {"error", error.empty() ? json() : json(error)}};
 }
 

@@ -28,8 +28,9 @@ std::string FormatUtcTimestamp(WallClock::time_point time);
 std::string Utf8FromWide(const std::wstring& text);
 // One word for an exit status, the same on every platform: "updated",
 // "updated-retry-advised", "bad-usage", "not-prepared", "failed",
-// "low-battery", "closing-step-failed", "already-running".
-const char* CliOutcomeName(int exitStatus);
+// "low-battery", "closing-step-failed", "already-running"; a listing's 0 is
+// "listed".
+const char* CliOutcomeName(int exitStatus, bool list = false);
 // The document as written: indented, a character that is not UTF-8 (a path
 // in another code page) replaced by U+FFFD, ending in a line end.
 std::string DumpJson(const nlohmann::ordered_json& document);
