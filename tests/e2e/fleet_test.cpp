@@ -84,6 +84,15 @@ TEST_F(CliFleet, ListAsJsonWithTwoControllersThenDuplicateRefused) {
   EXPECT_NE(error["text"].get<std::string>().find(" 488 - 101\n"), std::string::npos) << error;
   EXPECT_EQ(error["device"]["serial"], "PADA9");
   EXPECT_EQ(error["device"]["productId"], 0x0101);
+
+  // A log that cannot be written stops the run before anything is done.
+  const Outcome unlogged = Cli({"--json", "--log", (folder / "no-such-folder" / "x.log").string(),
+                                Firmware("0x06", "new.hex")});
+  EXPECT_EQ(unlogged.status, documented::kNotPrepared) << Describe(unlogged);
+  document = ParseStdout(unlogged);
+  EXPECT_EQ(document["error"].get<std::string>().rfind("cannot open the log file ", 0), 0u);
+  EXPECT_EQ(document["controller"], nullptr);
+  EXPECT_EQ(Count(ReadFile(trace), " SET "), 0u);
 }
 
 TEST_F(CliFleet, SuccessfulUpdateReportAndItsLog) {
