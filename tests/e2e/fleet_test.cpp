@@ -85,9 +85,11 @@ TEST_F(CliFleet, ListAsJsonWithTwoControllersThenDuplicateRefused) {
   EXPECT_EQ(error["device"]["serial"], "PADA9");
   EXPECT_EQ(error["device"]["productId"], 0x0101);
 
-  // A log that cannot be written stops the run before anything is done.
+  // A log that cannot be written stops the run before anything is done,
+  // with the controllers listed again and /o to pass the checks.
+  ASSERT_EQ(Vlmsim({"detach", "PADA9"}).status, 0);
   const Outcome unlogged = Cli({"--json", "--log", (folder / "no-such-folder" / "x.log").string(),
-                                Firmware("0x06", "new.hex")});
+                                "/o", Firmware("0x06", "new.hex")});
   EXPECT_EQ(unlogged.status, documented::kNotPrepared) << Describe(unlogged);
   document = ParseStdout(unlogged);
   EXPECT_EQ(document["error"].get<std::string>().rfind("cannot open the log file ", 0), 0u);
