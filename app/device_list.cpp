@@ -134,7 +134,8 @@ bool NoDevices(Session& session) {
 }
 
 // A refused device empties the list, whatever was found before it.
-bool Refuse(Session& session) {
+bool Refuse(Session& session, DeviceRefusal reason, DeviceListEntry entry) {
+  session.refusedDevice = {reason, std::move(entry)};
   session.selectedDevice = -1;
   session.window.ComboSelect(kIdDeviceCombo, -1);
   session.window.ComboClear(kIdDeviceCombo);
@@ -151,6 +152,7 @@ bool RefreshDeviceList(Session& session) {
   WindowPort& window = session.window;
   window.ComboClear(kIdDeviceCombo);
   session.deviceList.clear();
+  session.refusedDevice = {};
   window.ComboSetDroppedWidth(kIdDeviceCombo, kDroppedWidthPixels);
 
   // A throw-away object, used for this enumeration only. Without one there
@@ -195,7 +197,7 @@ bool RefreshDeviceList(Session& session) {
                  "%X\r\n\nRemove the device then refresh the device list.",
                  entry.vendorId, entry.productId);
       ShowOwnedBox(session, "Incompatible Device Found");
-      return Refuse(session);
+      return Refuse(session, DeviceRefusal::kBridge18, std::move(entry));
     }
 
     // The first top-level collection stands for the device; the bootloader
@@ -210,7 +212,7 @@ bool RefreshDeviceList(Session& session) {
                  "- %X\r\n\nRemove one of them and refresh the device list.",
                  entry.vendorId, entry.productId);
       ShowOwnedBox(session, "Duplicate Devices Found");
-      return Refuse(session);
+      return Refuse(session, DeviceRefusal::kDuplicateIds, std::move(entry));
     }
 
     window.ComboAddItem(kIdDeviceCombo, line.c_str());

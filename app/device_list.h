@@ -21,6 +21,14 @@ struct DeviceListEntry {
 
 using DeviceList = std::deque<DeviceListEntry>;
 
+// Why the last refresh refused the attached devices, and the entry it
+// refused (the second of two with the same IDs, or the "Bridge 1.8" one).
+enum class DeviceRefusal { kNone, kBridge18, kDuplicateIds };
+struct RefusedDevice {
+  DeviceRefusal reason = DeviceRefusal::kNone;
+  DeviceListEntry entry;
+};
+
 // Rebuilds the list from a fresh enumeration. True when rebuilt without
 // refusal (the list may still be empty); false when nothing was found or a
 // device was refused.

@@ -47,6 +47,7 @@ struct Session {
   // Device list.
   DeviceList deviceList;
   int selectedDevice = -1;
+  RefusedDevice refusedDevice;  // set by a refresh that refused
 
   // Identities and the current image.
   DeviceIdentity device;    // D: the attached device

@@ -10,6 +10,9 @@ namespace padflash {
 
 CliOptions ParseCliOptions(int argc, const char* const* argv) {
   CliOptions options;
+  auto fail = [&options](const std::string& error) {
+    if (options.error.empty()) options.error = error;
+  };
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     if (i == 0) {
@@ -20,29 +23,32 @@ CliOptions ParseCliOptions(int argc, const char* const* argv) {
       options.list = true;
     } else if (arg == "--help") {
       options.help = true;
-    } else if (arg == "--device" || arg == "--answer") {
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--device" || arg == "--answer" || arg == "--log") {
       if (i + 1 >= argc) {
-        options.error = arg + " needs a value";
-        return options;
+        fail(arg + " needs a value");
+        break;
       }
       std::string value = argv[++i];
       if (arg == "--device") {
         char* end = nullptr;
         long n = std::strtol(value.c_str(), &end, 10);
         if (value.empty() || *end != '\0' || n < 0 || n > 255) {
-          options.error = "--device takes a list index from 0: " + value;
-          return options;
+          fail("--device takes a list index from 0: " + value);
+        } else {
+          options.device = static_cast<int>(n);
         }
-        options.device = static_cast<int>(n);
+      } else if (arg == "--log") {
+        if (value.empty()) fail("--log needs a file name");
+        options.logPath = value;
       } else if (value == "yes" || value == "no") {
         options.answer = value == "yes";
       } else {
-        options.error = "--answer takes yes or no: " + value;
-        return options;
+        fail("--answer takes yes or no: " + value);
       }
     } else if (arg.rfind("--", 0) == 0) {
-      options.error = "unknown option " + arg;
-      return options;
+      fail("unknown option " + arg);
     } else {
       options.rest.push_back(arg);
     }
@@ -85,6 +91,10 @@ const char* CliUsage() {
           "\n"
           "Long options:\n"
           "  --list          print the device list and exit\n"
+          "  --json          write one JSON document on standard output when the run\n"
+          "                  ends (with --list: the device list); the protocol then\n"
+          "                  goes only to the --log file\n"
+          "  --log FILE      append the verbose protocol to FILE, after a header line\n"
           "  --device N      use device list entry N (default 0)\n"
           "  --answer yes|no answer every question so (default: ask on a terminal,\n"
           "                  otherwise no)\n"

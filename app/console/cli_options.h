@@ -17,9 +17,14 @@ struct CliOptions {
   bool help = false;
   int device = 0;
   std::optional<bool> answer;
+  // One JSON document on standard output instead of the protocol.
+  bool json = false;
+  // The file the verbose protocol is appended to; empty: none.
+  std::string logPath;
   // argv[0] and every argument that is not a long option, in order.
   std::vector<std::string> rest;
-  // Set when the long options are malformed.
+  // Set when the long options are malformed: the first fault found. The
+  // rest of the line is still read, so that --json is known.
   std::string error;
 };
 

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/console/protocol_log.h"
+
 namespace padflash {
 
 namespace {
@@ -50,6 +52,7 @@ void ConsoleWindow::Finish() {
   std::lock_guard<std::mutex> lock(mutex_);
   const bool statusShown = liveLineShown_;
   ClearLiveLine();
+  if (options_.log != nullptr) options_.log->Flush();
   if (!pendingVerbose_.empty()) {
     std::fputs(pendingVerbose_.c_str(), out_);
     std::fputc('\n', out_);
@@ -96,6 +99,8 @@ void ConsoleWindow::WriteVerbose(std::string_view text) {
   std::string converted = ConsoleText(text);
   verboseChars_ += text.size();
   verboseLines_ += static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  if (options_.log != nullptr) options_.log->Write(converted);
+  if (!options_.protocolOnOut) return;
   if (!options_.liveStatus) {
     std::fwrite(converted.data(), 1, converted.size(), out_);
     std::fflush(out_);
@@ -219,6 +224,16 @@ std::vector<std::string> ConsoleWindow::ComboItems() {
   return comboItems_;
 }
 
+std::string ConsoleWindow::StatusLine() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return OneLine(text_[kIdStatus]);
+}
+
+std::vector<ShownMessage> ConsoleWindow::ShownMessages() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shownMessages_;
+}
+
 void ConsoleWindow::ComboSelect(int, int) {}
 void ConsoleWindow::ComboSetDroppedWidth(int, int) {}
 void ConsoleWindow::ResizeDialogHeight(int) {}
@@ -235,8 +250,9 @@ MessageAnswer ConsoleWindow::ShowMessageBox(std::string_view text, std::string_v
     std::fflush(out_);
     return MessageAnswer::kOk;
   }
-  std::fprintf(err_, "\n[%.*s]\n%s\n", static_cast<int>(caption.size()), caption.data(),
-               ConsoleText(text).c_str());
+  ShownMessage& shown =
+      shownMessages_.emplace_back(ShownMessage{std::string(caption), ConsoleText(text), "ok"});
+  std::fprintf(err_, "\n[%s]\n%s\n", shown.caption.c_str(), shown.text.c_str());
   if (buttons == MessageButtons::kOk) {
     std::fflush(err_);
     return MessageAnswer::kOk;
@@ -264,6 +280,7 @@ MessageAnswer ConsoleWindow::ShowMessageBox(std::string_view text, std::string_v
     std::fputs("Answer (no terminal, safe default): no\n", err_);
   }
   std::fflush(err_);
+  shown.answer = yes ? "yes" : "no";
   return yes ? MessageAnswer::kYes : MessageAnswer::kNo;
 }
 

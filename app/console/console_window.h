@@ -1,5 +1,7 @@
 // The window port of padflash-cli: the verbose protocol goes to standard
-// output ("\r\n" written as "\n"), status-line changes to standard error
+// output ("\r\n" written as "\n") and to the --log file, or to the log
+// only when standard output holds the JSON report; status-line changes go
+// to standard error
 // (on a terminal one live status line with a progress bar, otherwise one
 // "status: ..." line per change), and message boxes become questions.
 #pragma once
@@ -15,6 +17,16 @@
 
 namespace padflash {
 
+class ProtocolLog;
+
+// A message box as the console showed it: its caption, its text with "\n"
+// line ends and the answer given ("ok", "yes" or "no").
+struct ShownMessage {
+  std::string caption;
+  std::string text;
+  std::string answer;
+};
+
 struct ConsoleOptions {
   // Answer every Yes/No question so; unset: ask on a terminal, else No.
   std::optional<bool> answer;
@@ -25,6 +37,11 @@ struct ConsoleOptions {
   // Takes the cursor back to the start of the live status line and blanks
   // it (the line is at most 79 characters).
   const char* clearLine = "\r\033[K";
+  // The verbose protocol is printed on standard output (else the JSON
+  // report will be).
+  bool protocolOnOut = true;
+  // Also appended here when set; not owned.
+  ProtocolLog* log = nullptr;
 };
 
 class ConsoleWindow final : public WindowPort {
@@ -60,6 +77,11 @@ class ConsoleWindow final : public WindowPort {
 
   // The device combo box's display lines, in list order.
   std::vector<std::string> ComboItems();
+  // Every message box owned by the main window, in order (the usage box of
+  // "/?" is the program's help, not one of them).
+  std::vector<ShownMessage> ShownMessages();
+  // The status line on one line, as the console prints it.
+  std::string StatusLine();
 
  private:
   struct Bar {
@@ -81,6 +103,7 @@ class ConsoleWindow final : public WindowPort {
   std::map<int, bool> visible_;
   std::map<int, Bar> bars_;
   std::vector<std::string> comboItems_;
+  std::vector<ShownMessage> shownMessages_;
   std::string pendingVerbose_;  // a line without its end yet (live mode)
   size_t verboseLines_ = 1;
   size_t verboseChars_ = 0;

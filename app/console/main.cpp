@@ -1,7 +1,9 @@
 // padflash-cli: the console front end. Same switches and the same engine
 // as the dialog program; the verbose protocol on standard output, status
 // changes on standard error, questions answered on the terminal or by
-// --answer. Its exit codes are the platform's own (cli_exit_codes.h).
+// --answer. With --json standard output holds one JSON document written
+// when the run ends, and --log appends the protocol to a file. Its exit
+// codes are the platform's own (cli_exit_codes.h).
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -9,35 +11,106 @@
 
 #include "VLMHID.h"
 #include "app/console/cli_options.h"
+#include "app/console/cli_system_port.h"
 #include "app/console/console_streams.h"
 #include "app/console/console_window.h"
+#include "app/console/protocol_log.h"
+#include "app/console/run_report.h"
 #include "app/main_window.h"
+#include "app/program_version.h"
 #include "app/session.h"
-#include "native_system_port.h"
 
 using namespace padflash;
 
 namespace {
 
 // Prints the device list as the combo box shows it, one entry a line.
-int ListDevices(Session& session, ConsoleWindow& window) {
+int ListDevices(Session& session, ConsoleWindow& window, bool json) {
   RefreshDeviceList(session);
   std::vector<std::string> items = window.ComboItems();
-  for (size_t i = 0; i < items.size(); ++i) std::printf("%zu: %s\n", i, items[i].c_str());
+  if (!json) {
+    for (size_t i = 0; i < items.size(); ++i) std::printf("%zu: %s\n", i, items[i].c_str());
+  }
   return items.empty() ? kCliNotPrepared : 0;
+}
+
+// Prints why the run ends without an update and keeps it for the report.
+int Stop(CliRun& run, int status, const std::string& reason, bool withUsage = false) {
+  std::fprintf(stderr, "padflash-cli: %s\n%s%s", reason.c_str(), withUsage ? "\n" : "",
+               withUsage ? CliUsage() : "");
+  run.error = reason;
+  return status;
+}
+
+// Everything between the options and the report: the checks, then the
+// device list or the preparation and the update session.
+int Run(const CliOptions& cli, const std::string& logError, Session& session, ConsoleWindow& window,
+        CliSystemPort& system, CliRun& run) {
+  if (!cli.error.empty()) return Stop(run, kCliBadUsage, cli.error, true);
+  // Asked for, the log is part of the run: without it nothing is done.
+  if (!logError.empty()) {
+    return Stop(run, kCliNotPrepared, "cannot open the log file " + cli.logPath + ": " + logError);
+  }
+  std::unique_ptr<NamedMutex> instance = system.AcquireNamedMutex(kInstanceMutexName);
+  if (!instance) return Stop(run, kCliAlreadyRunning, "another instance of padflash is running");
+  if (cli.list) return ListDevices(session, window, cli.json);
+
+  if (session.config.firmwarePath.empty()) {
+    return Stop(run, kCliBadUsage, "no firmware file given", true);
+  }
+  if (!system.FileExists(session.config.firmwarePath)) {
+    return Stop(run, kCliNotPrepared, "firmware file not found: " + session.config.firmwarePath);
+  }
+
+  MainWindow controller(session);
+  controller.OnInitDialog(cli.device);
+  run.prepared = controller.LastPrepareResult() != -1;
+  if (session.selectedDevice >= 0 &&
+      static_cast<size_t>(session.selectedDevice) < session.deviceList.size()) {
+    run.controller = session.deviceList[static_cast<size_t>(session.selectedDevice)];
+  }
+  run.foundAsBootloader = session.bootloaderMode;
+  run.chipIdBefore = session.device.chipId;
+  run.revisionBefore = session.device.firmwareRevision;
+  if (!window.IsVisible(kIdExecute)) {
+    window.Finish();
+    const std::string reason = controller.LastPrepareResult() == 1
+                                   ? ResultMessages[session.UpdateResult]
+                                   : window.StatusLine();
+    run.imageLoaded = session.image != nullptr;
+    controller.OnDestroy();
+    return Stop(run, kCliNotPrepared, "not prepared: " + reason);
+  }
+  controller.OnExecute();
+  const int sessionExit = controller.WaitForSession();
+  run.sessionExitCode = sessionExit;
+  run.imageLoaded = session.image != nullptr;
+  controller.OnDestroy();
+  return CliExitForSession(sessionExit);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CliOptions cli = ParseCliOptions(argc, argv);
-  if (!cli.error.empty()) {
-    std::fprintf(stderr, "padflash-cli: %s\n\n%s", cli.error.c_str(), CliUsage());
-    return kCliBadUsage;
-  }
-  if (cli.help) {
+  const CliOptions cli = ParseCliOptions(argc, argv);
+  if (cli.help && cli.error.empty()) {
     std::fputs(CliUsage(), stdout);
     return 0;
+  }
+
+  CliRun run;
+  run.start = WallClock::now();
+  run.arguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  // The log's header line opens every run that asked for one.
+  ProtocolLog log;
+  std::string logError;
+  if (!cli.logPath.empty() && log.Open(cli.logPath, logError)) {
+    run.logPath = cli.logPath;
+    log.WriteLine("==== padflash-cli " + FormatProgramVersion() + " started " +
+                  FormatUtcTimestamp(run.start) + " arguments " +
+                  nlohmann::ordered_json(run.arguments)
+                      .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
   }
 
   // Device strings are converted with the user's character set.
@@ -48,47 +121,37 @@ int main(int argc, char** argv) {
   console.interactive = streams.interactive();
   console.liveStatus = streams.liveStatus();
   console.clearLine = streams.clearLine();
+  console.protocolOnOut = !cli.json;
+  console.log = log.IsOpen() ? &log : nullptr;
   ConsoleWindow window(console, stdout, stderr, stdin);
-  NativeSystemPort system;
+  CliSystemPort system(cli.json);
   Session session(window, system, [] { return CreateVLMHIDInterface(); });
 
   std::vector<const char*> args;
   for (const std::string& a : cli.rest) args.push_back(a.c_str());
-  if (ParseCommandLine(session, static_cast<int>(args.size()), args.data()) != 0) return 0;
+  // "/?" prints the switches' help and ends the program: no run, no report.
+  const bool switchHelp =
+      ParseCommandLine(session, static_cast<int>(args.size()), args.data()) != 0;
 
-  std::unique_ptr<NamedMutex> instance = system.AcquireNamedMutex(kInstanceMutexName);
-  if (!instance) {
-    std::fputs("padflash-cli: another instance of padflash is running\n", stderr);
-    return kCliAlreadyRunning;
-  }
-  if (cli.list) return ListDevices(session, window);
-
-  if (session.config.firmwarePath.empty()) {
-    std::fprintf(stderr, "padflash-cli: no firmware file given\n\n%s", CliUsage());
-    return kCliBadUsage;
-  }
-  if (!system.FileExists(session.config.firmwarePath)) {
-    std::fprintf(stderr, "padflash-cli: firmware file not found: %s\n",
-                 session.config.firmwarePath.c_str());
-    return kCliNotPrepared;
-  }
-
-  MainWindow controller(session);
-  controller.OnInitDialog(cli.device);
-  if (!window.IsVisible(kIdExecute)) {
-    window.Finish();
-    if (controller.LastPrepareResult() == 1) {
-      std::fprintf(stderr, "padflash-cli: not prepared: %s\n",
-                   ResultMessages[session.UpdateResult]);
-    } else {
-      std::fprintf(stderr, "padflash-cli: not prepared: %s\n", window.GetText(kIdStatus).c_str());
-    }
-    controller.OnDestroy();
-    return kCliNotPrepared;
-  }
-  controller.OnExecute();
-  int sessionExit = controller.WaitForSession();
-  controller.OnDestroy();
+  const int status = switchHelp ? 0 : Run(cli, logError, session, window, system, run);
   window.Finish();
-  return CliExitForSession(sessionExit);
+  run.end = WallClock::now();
+  run.exitStatus = status;
+  if (log.IsOpen()) {
+    log.WriteLine("==== padflash-cli ended " + FormatUtcTimestamp(run.end) + " exit status " +
+                  std::to_string(status) + " (" +
+                  (switchHelp ? "help" : CliOutcomeName(status, cli.list)) + ")");
+    run.logComplete = log.Close();
+    if (!run.logComplete) {
+      std::fprintf(stderr, "padflash-cli: writing the log file %s failed\n", cli.logPath.c_str());
+    }
+  }
+  if (cli.json && !switchHelp) {
+    const nlohmann::ordered_json document =
+        cli.list ? DeviceListJson(session, window.ShownMessages(), status, run.error)
+                 : RunReportJson(run, session, window);
+    std::fputs(DumpJson(document).c_str(), stdout);
+    std::fflush(stdout);
+  }
+  return status;
 }
