@@ -26,6 +26,7 @@
 #include "app/console/console_window.h"
 #include "app/device_list.h"
 #include "app/session.h"
+#include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "native_system_port.h"
 #include "sim/bus.h"
@@ -99,23 +100,13 @@ Child RunList(const std::string& state) {
   return result;
 }
 
-template <typename T>
-T Median(std::vector<T> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = 11;
-  if (argc == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::max(1, std::atoi(argv[2]));
-  std::string pattern = (std::filesystem::temp_directory_path() / "padflash_bench_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  const std::filesystem::path dir = pattern;
+  if (!bench::ParseRuns(argc, argv, "bench_device_list [--runs N]", runs)) return 2;
+  const std::filesystem::path dir = bench::MakeScratchFolder();
+  if (dir.empty()) return 1;
   const std::string state = (dir / "bus.json").string();
   // The library reads VLMHID_SIM_STATE when its first backend is made; the
   // file is rewritten for every count and the library follows it.
@@ -152,14 +143,15 @@ int main(int argc, char** argv) {
       ok = false;
       continue;
     }
-    const double steady = Median(again), wall = Median(walls);
+    const double steady = bench::Median(again), wall = bench::Median(walls);
     const bool big = count == 64;
     bench::PrintRow("device list", bench::Format("%d sim, in process, median of %d", count, runs),
                     bench::Format("first %.2f ms (reads the file), again %.2f ms", first, steady),
                     big ? bench::Verdict(steady < kTargetMs, "< 20 ms for 64") : "");
-    bench::PrintRow("device list", bench::Format("%d sim, padflash-cli --list", count),
-                    bench::Format("wall %.1f ms, peak RSS %.1f MiB", wall, Median(peaks) / 1024.0),
-                    big ? bench::Verdict(wall < kTargetMs, "< 20 ms for 64") : "");
+    bench::PrintRow(
+        "device list", bench::Format("%d sim, padflash-cli --list", count),
+        bench::Format("wall %.1f ms, peak RSS %.1f MiB", wall, bench::Median(peaks) / 1024.0),
+        big ? bench::Verdict(wall < kTargetMs, "< 20 ms for 64") : "");
   }
   std::fclose(null);
   std::error_code ignored;

@@ -19,6 +19,7 @@
 #include "app/console/console_window.h"
 #include "app/device_list.h"
 #include "app/session.h"
+#include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "native_system_port.h"
 #include "tests/hidlib/hidraw_bench.h"
@@ -47,7 +48,7 @@ void AttachTouchpads(hidtest::HidrawBench& bench, int count) {
 
 int main(int argc, char** argv) {
   int runs = 11;
-  if (argc == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::max(1, std::atoi(argv[2]));
+  if (!bench::ParseRuns(argc, argv, "bench_device_list_hidraw [--runs N]", runs)) return 2;
   std::FILE* null = std::fopen("/dev/null", "r+");
   if (null == nullptr) return 1;
   bool ok = true;

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "app/run_config.h"
+#include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "firmware/hex_file.h"
 
@@ -208,11 +209,6 @@ bool WriteLargeFile(const std::filesystem::path& path, size_t textBytes, size_t&
   return std::fclose(f) == 0 && ok;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 // Each tool on the file, `runs` times; one line per tool, ratios to objcopy.
 bool Compare(const std::filesystem::path& dir, const char* label, const std::filesystem::path& file,
              int runs, long& parserPeakKiB) {
@@ -239,7 +235,7 @@ bool Compare(const std::filesystem::path& dir, const char* label, const std::fil
       seconds.push_back(run.seconds);
       peaks[t] = std::max(peaks[t], run.peakKiB);
     }
-    rates[t] = textBytes / Median(seconds) / 1e6;
+    rates[t] = textBytes / bench::Median(seconds) / 1e6;
     std::error_code ignored;
     std::filesystem::remove(out, ignored);
   }
@@ -259,13 +255,9 @@ bool Compare(const std::filesystem::path& dir, const char* label, const std::fil
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--parse") == 0) return ParseOnly(argv[2]);
   int runs = 5;
-  if (argc == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::max(1, std::atoi(argv[2]));
-  std::string pattern = (std::filesystem::temp_directory_path() / "padflash_bench_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  const std::filesystem::path dir = pattern;
+  if (!bench::ParseRuns(argc, argv, "bench_hex_parse [--runs N] | --parse FILE", runs)) return 2;
+  const std::filesystem::path dir = bench::MakeScratchFolder();
+  if (dir.empty()) return 1;
   bench::PrintHeader();
   bool ok = Measure(dir, "image-64KiB", 64 * 1024, SIZE_MAX, 20) &&
             Measure(dir, "image-1MiB", padflash::kMaxImageBytes, SIZE_MAX, 5);

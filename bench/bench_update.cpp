@@ -40,6 +40,7 @@
 #include "app/main_window.h"
 #include "app/run_config.h"
 #include "app/session.h"
+#include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "native_system_port.h"
 #include "sim/bus.h"
@@ -248,23 +249,13 @@ void MeasureIdleDialog(const std::filesystem::path& dir, int idleSeconds) {
 }
 #endif
 
-template <typename T>
-T Median(std::vector<T> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = 3;
-  if (argc == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::max(1, std::atoi(argv[2]));
-  std::string pattern = (std::filesystem::temp_directory_path() / "padflash_bench_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  const std::filesystem::path dir = pattern;
+  if (!bench::ParseRuns(argc, argv, "bench_update [--runs N]", runs)) return 2;
+  const std::filesystem::path dir = bench::MakeScratchFolder();
+  if (dir.empty()) return 1;
   bool ok = true;
   bench::PrintHeader();
   for (const Image& image : kImages) {
@@ -292,11 +283,11 @@ int main(int argc, char** argv) {
       ok = false;
       continue;
     }
-    const double ratio = Median(ratios), cpu = Median(cpus);
-    const double rss = Median(peaks) / 1024.0;
+    const double ratio = bench::Median(ratios), cpu = bench::Median(cpus);
+    const double rss = bench::Median(peaks) / 1024.0;
     bench::PrintRow("update", bench::Format("%s, median of %d", image.name, runs),
                     bench::Format("floor %.3f s, wall %.3f s: %+.2f %%", floor / 1e3,
-                                  Median(walls) / 1e3, (ratio - 1) * 100),
+                                  bench::Median(walls) / 1e3, (ratio - 1) * 100),
                     bench::Verdict(ratio <= 1.02, "wall within 2 % of floor"));
     bench::PrintRow("footprint", bench::Format("padflash-cli, %s update", image.name),
                     bench::Format("CPU %.2f %% of wall, peak RSS %.1f MiB", cpu, rss),
