@@ -127,19 +127,19 @@ bool GrantHidrawNodes() {
   return found;
 }
 
-sim::uhid::DeviceSpec SpecOf(sim::Controller& controller) {
+sim::uhid::DeviceIdentity IdentityOf(sim::Controller& controller) {
   const sim::ControllerConfig& config = controller.config();
-  sim::uhid::DeviceSpec spec;
-  spec.bus = config.i2c ? sim::uhid::kBusI2c : sim::uhid::kBusUsb;
-  spec.vendorId = controller.vendorId();
-  spec.productId = controller.productId();
-  spec.version = controller.versionNumber();
+  sim::uhid::DeviceIdentity identity;
+  identity.bus = config.i2c ? sim::uhid::kBusI2c : sim::uhid::kBusUsb;
+  identity.vendorId = controller.vendorId();
+  identity.productId = controller.productId();
+  identity.version = controller.versionNumber();
   const bool boot = controller.inBootloader();
-  spec.name = boot ? "Velmar Bootloader" : "Velmar Touchpad";
-  spec.uniq = config.serial;
-  spec.descriptor = boot ? sim::uhid::BootloaderDescriptor(config.reportId)
-                         : sim::uhid::FirmwareDescriptor(config.reportId);
-  return spec;
+  identity.name = boot ? "Velmar Bootloader" : "Velmar Touchpad";
+  identity.uniq = config.serial;
+  identity.descriptor = boot ? sim::uhid::BootloaderDescriptor(config.reportId)
+                             : sim::uhid::FirmwareDescriptor(config.reportId);
+  return identity;
 }
 
 }  // namespace
@@ -192,15 +192,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vlmsim-uhid: device removed (controller restarts)\n");
     }
     if (!device.created() && controller.present()) {
-      const sim::uhid::DeviceSpec spec = SpecOf(controller);
-      if (!device.Create(spec)) {
+      const sim::uhid::DeviceIdentity identity = IdentityOf(controller);
+      if (!device.Create(identity)) {
         std::fprintf(stderr, "vlmsim-uhid: cannot create the device: %s\n", std::strerror(errno));
         return 1;
       }
       createdGeneration = controller.generation();
       std::fprintf(stderr, "vlmsim-uhid: device %04X:%04X version 0x%04X on %s (%s)\n",
-                   spec.vendorId, spec.productId, spec.version,
-                   spec.bus == sim::uhid::kBusI2c ? "I2C" : "USB",
+                   identity.vendorId, identity.productId, identity.version,
+                   identity.bus == sim::uhid::kBusI2c ? "I2C" : "USB",
                    controller.inBootloader() ? "bootloader" : "firmware");
       grantAt = clock.NowMs() + static_cast<uint64_t>(std::max(options.grantAfterMs, 0));
       granted = options.grantAfterMs < 0;

@@ -31,21 +31,23 @@ bool UhidDevice::Send(const void* event, size_t size) {
   }
 }
 
-bool UhidDevice::Create(const DeviceSpec& spec) {
-  if (created_ || spec.descriptor.size() > HID_MAX_DESCRIPTOR_SIZE) return false;
+bool UhidDevice::Create(const DeviceIdentity& identity) {
+  if (created_ || identity.descriptor.size() > HID_MAX_DESCRIPTOR_SIZE) return false;
   auto event = std::make_unique<uhid_event>();
   std::memset(event.get(), 0, sizeof(uhid_event));
   event->type = UHID_CREATE2;
   uhid_create2_req& create = event->u.create2;
-  std::strncpy(reinterpret_cast<char*>(create.name), spec.name.c_str(), sizeof(create.name) - 1);
+  std::strncpy(reinterpret_cast<char*>(create.name), identity.name.c_str(),
+               sizeof(create.name) - 1);
   std::strncpy(reinterpret_cast<char*>(create.phys), "vlmsim-uhid", sizeof(create.phys) - 1);
-  std::strncpy(reinterpret_cast<char*>(create.uniq), spec.uniq.c_str(), sizeof(create.uniq) - 1);
-  create.rd_size = static_cast<uint16_t>(spec.descriptor.size());
-  create.bus = spec.bus;
-  create.vendor = spec.vendorId;
-  create.product = spec.productId;
-  create.version = spec.version;
-  std::memcpy(create.rd_data, spec.descriptor.data(), spec.descriptor.size());
+  std::strncpy(reinterpret_cast<char*>(create.uniq), identity.uniq.c_str(),
+               sizeof(create.uniq) - 1);
+  create.rd_size = static_cast<uint16_t>(identity.descriptor.size());
+  create.bus = identity.bus;
+  create.vendor = identity.vendorId;
+  create.product = identity.productId;
+  create.version = identity.version;
+  std::memcpy(create.rd_data, identity.descriptor.data(), identity.descriptor.size());
   created_ = Send(event.get(), sizeof(uhid_event));
   return created_;
 }

@@ -17,7 +17,7 @@ inline constexpr uint16_t kBusI2c = 0x18;
 // the whole feature report, report ID and 531 bytes.
 inline constexpr size_t kFeatureLength = 532;
 
-struct DeviceSpec {
+struct DeviceIdentity {
   uint16_t bus = kBusUsb;
   uint16_t vendorId = 0;
   uint16_t productId = 0;
@@ -43,7 +43,7 @@ class UhidDevice {
 
   // Opens /dev/uhid; false with errno when it cannot.
   bool OpenControl(const char* path = "/dev/uhid");
-  bool Create(const DeviceSpec& spec);
+  bool Create(const DeviceIdentity& identity);
   void Destroy();
   bool created() const { return created_; }
   bool SendInput(const std::vector<uint8_t>& report);
