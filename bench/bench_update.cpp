@@ -150,32 +150,39 @@ struct Run {
   bool ok = false;
 };
 
-// Runs `program` with `args` (args[0] its name) against the simulated
-// library and the state file; with a `runtime` folder, as a dialog on Qt's
-// offscreen platform. Wall time, user+sys CPU and peak RSS from wait4.
-Run RunChild(const char* program, const std::vector<std::string>& args, const std::string& state,
-             const std::string& runtime = {}) {
-  Run run;
+// Starts `program` with `args` (args[0] its name) against the simulated
+// library and the state file, its standard streams on /dev/null; with a
+// `runtime` folder, as a dialog on Qt's offscreen platform. The child's
+// process ID, or -1.
+pid_t StartChild(const char* program, const std::vector<std::string>& args,
+                 const std::string& state, const std::string& runtime) {
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
   const pid_t child = fork();
-  if (child < 0) return run;
-  if (child == 0) {
-    setenv("LD_LIBRARY_PATH", SIM_LIBRARY_DIR, 1);
-    setenv("VLMHID_SIM_STATE", state.c_str(), 1);
-    if (!runtime.empty()) {
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    }
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    execv(program, argv.data());
-    _exit(127);
+  if (child != 0) return child;
+  setenv("LD_LIBRARY_PATH", SIM_LIBRARY_DIR, 1);
+  setenv("VLMHID_SIM_STATE", state.c_str(), 1);
+  if (!runtime.empty()) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   }
+  const int null = open("/dev/null", O_RDWR);
+  dup2(null, 0);
+  dup2(null, 1);
+  dup2(null, 2);
+  execv(program, argv.data());
+  _exit(127);
+}
+
+// Runs `program` as StartChild does and waits for it: wall time, user+sys
+// CPU and peak RSS from wait4.
+Run RunChild(const char* program, const std::vector<std::string>& args, const std::string& state,
+             const std::string& runtime = {}) {
+  Run run;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = StartChild(program, args, state, runtime);
+  if (child < 0) return run;
   int status = 0;
   rusage usage{};
   if (wait4(child, &status, 0, &usage) != child) return run;
@@ -228,20 +235,8 @@ void MeasureIdleDialog(const std::filesystem::path& dir, int idleSeconds) {
   std::filesystem::create_directory(runtime);
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
   if (!WriteState(state, kImages[0])) return;
-  const pid_t child = fork();
+  const pid_t child = StartChild(PADFLASH_DIALOG_PATH, {"padflash"}, state, runtime);
   if (child < 0) return;
-  if (child == 0) {
-    setenv("LD_LIBRARY_PATH", SIM_LIBRARY_DIR, 1);
-    setenv("VLMHID_SIM_STATE", state.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    execl(PADFLASH_DIALOG_PATH, "padflash", static_cast<char*>(nullptr));
-    _exit(127);
-  }
   sleep(2);  // started, the list filled
   const double before = ProcessCpuSeconds(child);
   const auto start = std::chrono::steady_clock::now();
