@@ -21,6 +21,16 @@ int Fd(intptr_t handle) {
   return static_cast<int>(handle);
 }
 
+// Opens the state file for reading: kRead with `fd` set, kMissing when
+// there is none, else kFailed with the reason.
+ReadOutcome OpenForReading(const std::string& path, int& fd, std::string& error) {
+  fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) return ReadOutcome::kRead;
+  if (errno == ENOENT) return ReadOutcome::kMissing;
+  error = SystemError("cannot open the state file", path);
+  return ReadOutcome::kFailed;
+}
+
 }  // namespace
 
 FileLock::FileLock(std::string path) : path_(std::move(path)) {}
@@ -54,11 +64,9 @@ void FileLock::Unlock() {
 ReadOutcome ReadWholeFile(const std::string& path, size_t maxBytes, std::string& text,
                           std::string& error) {
   text.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return ReadOutcome::kMissing;
-    error = SystemError("cannot open the state file", path);
-    return ReadOutcome::kFailed;
+  int fd = -1;
+  if (const ReadOutcome opened = OpenForReading(path, fd, error); opened != ReadOutcome::kRead) {
+    return opened;
   }
   // In blocks of the file's size (one read for a file that stays put), and
   // one byte more so that a file over the limit is seen as such.
@@ -93,11 +101,9 @@ ReadOutcome ReadWholeFile(const std::string& path, size_t maxBytes, std::string&
 
 ReadOutcome ReadFileIdentity(const std::string& path, FileIdentity& identity, std::string& error) {
   identity = FileIdentity{};
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return ReadOutcome::kMissing;
-    error = SystemError("cannot open the state file", path);
-    return ReadOutcome::kFailed;
+  int fd = -1;
+  if (const ReadOutcome opened = OpenForReading(path, fd, error); opened != ReadOutcome::kRead) {
+    return opened;
   }
   struct stat info {};
   if (fstat(fd, &info) != 0) {
