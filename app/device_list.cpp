@@ -146,6 +146,28 @@ bool Refuse(Session& session, DeviceRefusal reason, DeviceListEntry entry) {
 
 }  // namespace
 
+DeviceList EnumerateDevices(VirtualVLMHIDInterface& enumerator, const DeviceFilter* filters,
+                            int filterCount) {
+  int count = 0;
+  int maxPathBytes = 0;
+  enumerator.EnumDevices(filters, filterCount, nullptr, &count, &maxPathBytes);
+  if (count <= 0) return {};
+
+  // The first pass's path size is used in wide characters. The second pass
+  // gets that capacity in maxPathBytes, so a device that appeared in between
+  // with a longer path is cut to the buffer instead of running past it.
+  const int capacity = std::min(count, kMaxEntries);
+  const int pathChars = std::clamp(maxPathBytes, 1, kPathCharsLimit);
+  TemporaryEntries temporary(capacity, pathChars);
+  count = capacity;
+  maxPathBytes = pathChars;
+  enumerator.EnumDevices(filters, filterCount, temporary.data(), &count, &maxPathBytes);
+  const int filled = std::clamp(count, 0, capacity);
+  DeviceList entries;
+  for (int i = 0; i < filled; ++i) entries.push_back(temporary.Copy(i));
+  return entries;
+}
+
 // The combo box of the window port always exists while the engine runs, so
 // the refresh never meets a combo box that is not a window.
 bool RefreshDeviceList(Session& session) {
@@ -161,25 +183,10 @@ bool RefreshDeviceList(Session& session) {
   if (!enumerator) return NoDevices(session);
 
   const int filterCount = static_cast<int>(std::size(kFilters));
-  int count = 0;
-  int maxPathBytes = 0;
-  enumerator->EnumDevices(kFilters, filterCount, nullptr, &count, &maxPathBytes);
-  if (count <= 0) return NoDevices(session);
+  DeviceList enumerated = EnumerateDevices(*enumerator, kFilters, filterCount);
+  if (enumerated.empty()) return NoDevices(session);
 
-  // The first pass's path size is used in wide characters. The second pass
-  // gets that capacity in maxPathBytes, so a device that appeared in between
-  // with a longer path is cut to the buffer instead of running past it.
-  const int capacity = std::min(count, kMaxEntries);
-  const int pathChars = std::clamp(maxPathBytes, 1, kPathCharsLimit);
-  TemporaryEntries temporary(capacity, pathChars);
-  count = capacity;
-  maxPathBytes = pathChars;
-  enumerator->EnumDevices(kFilters, filterCount, temporary.data(), &count, &maxPathBytes);
-  const int filled = std::clamp(count, 0, capacity);
-
-  for (int i = 0; i < filled; ++i) {
-    DeviceListEntry entry = temporary.Copy(i);
-
+  for (DeviceListEntry& entry : enumerated) {
     Text line;
     line.AppendFormat("0x%X - 0x%X - 0x%X -", entry.vendorId, entry.productId, entry.versionNumber);
     Text product;

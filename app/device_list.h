@@ -6,6 +6,8 @@
 #include <deque>
 #include <string>
 
+#include "VLMHID.h"
+
 namespace padflash {
 
 struct Session;
@@ -28,6 +30,11 @@ struct RefusedDevice {
   DeviceRefusal reason = DeviceRefusal::kNone;
   DeviceListEntry entry;
 };
+
+// Every interface the object enumerates under the filters, in the
+// library's order (two passes: sizes, then the entries).
+std::deque<DeviceListEntry> EnumerateDevices(VirtualVLMHIDInterface& enumerator,
+                                             const DeviceFilter* filters, int filterCount);
 
 // Rebuilds the list from a fresh enumeration. True when rebuilt without
 // refusal (the list may still be empty); false when nothing was found or a

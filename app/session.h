@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "VLMHID.h"
 #include "app/device_list.h"
@@ -20,6 +21,8 @@
 #include "firmware/hex_file.h"
 #include "platform/system_port.h"
 #include "platform/window_port.h"
+#include "update/personality_record.h"
+#include "update/unit_identity.h"
 
 namespace padflash {
 
@@ -30,6 +33,38 @@ using InterfaceFactory = std::function<VirtualVLMHIDInterface*()>;
 inline constexpr size_t kFactoryPageSize = 1024;
 inline constexpr size_t kCommandBufferSize = 531;
 inline constexpr size_t kMaxPathChars = 260;
+
+// The controller the preparation selected, followed through its restarts:
+// every connect of the preparation and the session goes to it, never to
+// the first device that answers under its IDs.
+struct SelectedUnit {
+  bool selected = false;  // false: connects take the first device with the IDs
+  UnitTrail trail;
+  // The other controllers attached when it was selected (refreshed when the
+  // session starts): none of them is ever taken for it.
+  std::vector<AttachedDevice> others;
+  // The last connect found several controllers that could be it.
+  bool ambiguous = false;
+};
+
+// Where the personality file for the selected unit was looked for, and what
+// the preparation or the session chose.
+struct PersonalityChoice {
+  bool made = false;  // a choice was made since the last preparation began
+  std::string path;   // the file chosen; empty: none
+  bool inStateFolder = false;
+  UnitMatch match = UnitMatch::kUnknownUnit;
+  // Known to be the unit's: its record says so, the user said so, or its
+  // comp table is the controller's own.
+  bool confirmed = false;
+  bool hasRecord = false;
+  PersonalityRecord record;           // its unit record, when it has one
+  std::vector<std::string> searched;  // the folders looked in
+  // The file this session saved (and its copy in the state folder), whose
+  // records learn what the session finds out about the unit.
+  std::string saved;
+  std::string savedCopy;
+};
 
 struct Session {
   Session(WindowPort& windowPort, SystemPort& systemPort, InterfaceFactory factory)
@@ -73,11 +108,18 @@ struct Session {
   uint32_t AccessOffset = 0;
   uint32_t CompTableSize = 0;
 
+  // The selected controller and its personality file.
+  SelectedUnit unit;
+  PersonalityChoice personality;
+
   // Factory configuration preservation.
   std::string personalityFileName;
   std::array<uint8_t, kFactoryPageSize> factoryBlock{};
   int factoryEnd = static_cast<int>(kFactoryPageSize);
   uint8_t savedFeedConfig1 = 0;
+  // Bytes of the factory page the restore put into the image (0: none),
+  // compared with the page the new firmware reads back.
+  uint32_t restoredPageLength = 0;
   std::deque<ConfigInstruction> defaultConfigInstructions;
 
   // The shared command buffer of the image commands; not cleared between

@@ -90,8 +90,30 @@ class SystemPort {
   // Reads at most maxBytes; false when the file cannot be opened or read.
   virtual bool ReadFileBytes(const std::string& path, size_t maxBytes,
                              std::vector<uint8_t>& out) = 0;
-  // Creates a new file (failing when it exists) and writes all bytes.
+  // Creates a new file (failing when it exists) and writes all bytes
+  // durably: written under a temporary name, flushed to the disk, then given
+  // its name, so that a crash or a power loss leaves either no file or the
+  // whole one, never a short one.
   virtual bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) = 0;
+  // Writes a file as CreateNewFile does, replacing one of that name.
+  virtual bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) = 0;
+  // Gives a file another name in its folder; false (nothing changed) when
+  // the new name exists.
+  virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
+  // Creates a folder and the folders above it that are missing, readable
+  // by this user only; true when it exists afterwards.
+  virtual bool MakeFolder(const std::string& path) = 0;
+  // The folder where this user's program state is kept between runs, from
+  // whatever folder the program is started ($PADFLASH_STATE_DIR, else
+  // $XDG_STATE_HOME/padflash or ~/.local/state/padflash on Linux,
+  // %LOCALAPPDATA%\padflash on Windows); empty when there is none. It may
+  // not exist yet.
+  virtual std::string UserStateFolder() { return {}; }
+  // The path separator of the platform's file names.
+  virtual char PathSeparator() { return '/'; }
+  // The current working folder, where relative paths start; empty when it
+  // cannot be told.
+  virtual std::string CurrentFolder() = 0;
 
   // Shared libraries, loaded by full path; null on failure.
   virtual std::unique_ptr<LoadedLibrary> OpenLibrary(const std::string& path) = 0;
@@ -107,6 +129,14 @@ class SystemPort {
   // empty when there are none (or the platform cannot tell).
   virtual std::string DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) {
     (void)vendorIds;
+    return {};
+  }
+  // Where the HID device of an interface path sits: the port or bus address
+  // of the physical device, which stays the same while the controller
+  // restarts into its bootloader and back. Empty when the platform cannot
+  // tell (a virtual device, a path of another kind).
+  virtual std::string DeviceLocation(const std::wstring& devicePath) {
+    (void)devicePath;
     return {};
   }
 };

@@ -5,6 +5,7 @@
 #include "app/session.h"
 #include "update/bootloader_status.h"
 #include "update/report_frame.h"
+#include "update/unit_connection.h"
 
 namespace padflash {
 
@@ -48,14 +49,12 @@ void StepMarquee(Session& session) {
 // number of the pass that connected, or -1 after the last one.
 int ReconnectAfterInvoke(Session& session, uint8_t reportId, uint16_t vendorId,
                          uint16_t productId) {
-  VirtualVLMHIDInterface& connection = *session.connection;
   Print(session, "Invoking Bootloader .");
   for (int pass = 0; pass < kConnectPasses; ++pass) {
     session.system.SleepMs(kConnectPauseMs);
     Print(session, "     Trying the following Device IDs -  Vendor: 0x%X\r\n", vendorId);
     Print(session, "                                        Product: 0x%X\r\n", productId);
-    const bool device =
-        connection.ConnectToDevice(vendorId, productId, reportId, kVLMHIDModeFeature) == 0;
+    const bool device = ConnectToSelectedUnit(session, vendorId, productId, reportId) == 0;
     StepMarquee(session);
     if (device) return pass;
 
@@ -65,8 +64,8 @@ int ReconnectAfterInvoke(Session& session, uint8_t reportId, uint16_t vendorId,
     Print(session, "                                        Product: 0x%X\r\n",
           kBootloaderProductId);
     session.system.SleepMs(kConnectPauseMs);
-    const bool bootloader = connection.ConnectToDevice(kBootloaderVendorId, kBootloaderProductId,
-                                                       reportId, kVLMHIDModeFeature) == 0;
+    const bool bootloader =
+        ConnectToSelectedUnit(session, kBootloaderVendorId, kBootloaderProductId, reportId) == 0;
     StepMarquee(session);
     if (bootloader) return pass;
     Print(session, " .");
@@ -108,6 +107,7 @@ int BL_Invoke(Session& session, uint8_t reportId, uint16_t vendorId, uint16_t pr
   const int pass = ReconnectAfterInvoke(session, reportId, vendorId, productId);
   StepMarquee(session);
   if (pass < 0) {
+    ReportAmbiguousUnit(session);
     Print(session, "ERROR connecting to device while invoking Bootloader\r\n");
     Print(session, " - Could not find Bootloader\r\n");
     session.UpdateResult = kResultCannotConnect;

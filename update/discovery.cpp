@@ -3,6 +3,7 @@
 #include "app/output.h"
 #include "app/session.h"
 #include "update/bootloader_commands.h"
+#include "update/unit_connection.h"
 
 namespace padflash {
 
@@ -10,7 +11,6 @@ namespace {
 
 constexpr int kConnectPasses = 20;
 constexpr uint32_t kPassWaitMs = 1000;
-constexpr int kConnectMode = 0;
 constexpr int kMinBootloaderVersionI2C = 4;
 constexpr int kMinBootloaderVersionUSB = 2;
 constexpr int kCannotConnect = 17;
@@ -56,8 +56,7 @@ DiscoveryOutcome ConnectLoop(Session& session) {
     Print(session, "\r\nUsing the following IDs -  Vendor: 0x%X       Attempt: %d\r\n",
           device.vendorId, pass);
     Print(session, "                           Product: 0x%X\r\n", device.productId);
-    if (connection.ConnectToDevice(device.vendorId, device.productId, device.reportId,
-                                   kConnectMode) == 0) {
+    if (ConnectToSelectedUnit(session, device.vendorId, device.productId, device.reportId) == 0) {
       PrintStatus(session, " Device found\r\n");
       return DiscoveryOutcome::kDeviceFound;
     }
@@ -69,14 +68,15 @@ DiscoveryOutcome ConnectLoop(Session& session) {
     Print(session, "                                            Product: 0x%X\r\n",
           device.bootloaderProductId);
     session.system.SleepMs(kPassWaitMs);
-    if (connection.ConnectToDevice(device.bootloaderVendorId, device.bootloaderProductId,
-                                   device.reportId, kConnectMode) == 0) {
+    if (ConnectToSelectedUnit(session, device.bootloaderVendorId, device.bootloaderProductId,
+                              device.reportId) == 0) {
       PrintStatus(session, " Bootloader connected\r\n");
       MarkBootloaderMet(session);
       return DiscoveryOutcome::kBootloaderFound;
     }
     Print(session, " .");
   }
+  ReportAmbiguousUnit(session);
   PrintStatus(session,
               "ERROR unable to connect to device - device not present in Device Manager\r\n");
   Print(session, " - Initial connect could not find Device or Bootloader after %d attempts\r\n",

@@ -5,17 +5,13 @@
 
 #include "app/session.h"
 #include "update/factory_block.h"
-#include "update/memory_transfer.h"
-#include "update/personality_file.h"
 #include "update/report_frame.h"
 
 namespace padflash {
 namespace {
 
-constexpr int kResultCannotReadMemory = 6;
 constexpr int kResultCannotReadFile = 10;
 constexpr int kResultCannotWriteHex = 16;
-constexpr int kResultCannotSave = 19;
 constexpr int kResultCannotModify = 20;
 
 // Entries of these copy lengths stand for the whole comp table and the whole
@@ -31,100 +27,6 @@ bool Fail(Session& session, int result) {
 
 uint32_t ImageConfig(const Session& session) {
   return ImageConfigAddress(session.firmware.isI2C != 0);
-}
-
-bool ReadFeedConfig1(Session& session) {
-  Print(session, "Getting current FeedConfig1...\r\n");
-  if (BL_ReadMemory(session, kFeedConfig1Address, 1, &session.savedFeedConfig1) != 0) {
-    Print(session, "\nERROR - Cannot read memory location\r\n");
-    return Fail(session, kResultCannotReadMemory);
-  }
-  Print(session, "Done\r\n");
-  return true;
-}
-
-// Copies the new firmware's identity fields from the image into the block.
-bool CopyImageIdentity(Session& session) {
-  const uint32_t config = ImageConfig(session);
-  uint8_t* structure = session.factoryBlock.data() + session.CompTableSize;
-  struct Field {
-    uint32_t offset;
-    int count;
-  };
-  for (const Field f : {Field{kConfigChipId, 2}, Field{kConfigWord2, 2},
-                        Field{kConfigIdentityIds, 9}, Field{kConfigByte28, 1}}) {
-    if (session.image->ReadBytes(config + f.offset, structure + f.offset, f.count) != 0) {
-      Print(session, "\nERROR - Cannot read hexfile address location\r\n");
-      return Fail(session, kResultCannotReadFile);
-    }
-  }
-  return true;
-}
-
-bool SaveFromDevice(Session& session) {
-  const uint32_t t = session.CompTableSize;
-  if (!session.bootloaderMode) {
-    PrintStatus(session, "Getting Device Factory Settings...\r\n");
-    if (BL_ReadMemory(session, kFactoryPageAddress - session.AccessOffset, kFactoryPageSize,
-                      session.factoryBlock.data()) != 0) {
-      Print(session, "\nERROR - Cannot read memory location\r\n");
-      return Fail(session, kResultCannotReadMemory);
-    }
-    Print(session, "Done\r\n");
-  }
-  // A comp table that leaves no room for the structure cannot be saved.
-  if (FactoryLayoutFits(t)) {
-    if (!CopyImageIdentity(session)) return false;
-    const int marker = FindEndMarker(session.factoryBlock.data(), kFactoryPageSize, t);
-    session.factoryEnd = marker < 0 ? static_cast<int>(kFactoryPageSize) : marker + 2;
-    if (marker < 0) {
-      Print(session,
-            "\nit appears we got to the end of the FactoryConfig and didn't find any Sentinals: "
-            "DEFC\r\n");
-    }
-    if (!session.bootloaderMode) {
-      PutLe32(session.factoryBlock.data() + t + kConfigAccessOffset, session.AccessOffset);
-    }
-  }
-  Print(session, "Saving Factory Config TempFile: %s\r\n", session.personalityFileName.c_str());
-  if (!FactoryLayoutFits(t) || SavePersonalityFile(session) != 0) {
-    Print(session, "ERROR - Could not save temp factory config file: %s\r\n",
-          session.personalityFileName.c_str());
-    Print(session, "ERROR - attempted output file is all zeros: %s\r\n",
-          session.personalityFileName.c_str());
-    return Fail(session, kResultCannotSave);
-  }
-  PrintStatus(session, "Saved config to file : %s\r\n", session.personalityFileName.c_str());
-  session.usePersonalityFile = true;
-  return true;
-}
-
-void LoadFromFile(Session& session) {
-  session.factoryEnd = LoadPersonalityFile(session);
-  if (session.factoryEnd < 1) {
-    Print(session, "Invalid Personality File: %s\r\n", session.personalityFileName.c_str());
-    session.preserveFactoryConfig = false;
-    session.usePersonalityFile = false;
-    Print(session, "Deleting corrupt Personality File: %s\r\n",
-          session.personalityFileName.c_str());
-    session.system.RemoveFile(session.personalityFileName);
-    return;
-  }
-  PrintStatus(session, "Opened Factory File: %s\r\n", session.personalityFileName.c_str());
-  if (!session.bootloaderMode) {
-    session.AccessOffset = BlockU32(session.factoryBlock.data(), kFactoryPageSize,
-                                    size_t{session.CompTableSize} + kConfigAccessOffset);
-  }
-  session.usePersonalityFile = true;
-}
-
-// The /r switch: a prototype update keeps no personality.
-void ApplySaveSwitch(Session& session) {
-  if (session.config.saveFlashConfig) return;
-  session.usePersonalityFile = false;
-  PrintStatus(session, "Ignoring personality for prototype update: %s\r\n",
-              session.personalityFileName.c_str());
-  session.system.RemoveFile(session.personalityFileName);
 }
 
 // Copy entries of other lengths address the RAM mirror of the structure; the
@@ -162,30 +64,6 @@ bool ApplyInstruction(Session& session, ConfigInstruction& entry, int structureL
 }
 
 }  // namespace
-
-bool SaveFactoryConfig(Session& session) {
-  Print(session, "Beginning Update: \r\n");
-  if (session.usePersonalityFile || session.readConfigFromDevice ||
-      session.config.saveFlashConfig) {
-    if (!session.bootloaderMode && !ReadFeedConfig1(session)) return false;
-    if (session.readConfigFromDevice && session.config.saveFlashConfig) {
-      if (!SaveFromDevice(session)) return false;
-    } else {
-      LoadFromFile(session);
-      // A controller that runs its firmware can still be read: an unusable
-      // file must not make its calibration give way to the firmware's
-      // defaults.
-      if (!session.usePersonalityFile && !session.bootloaderMode &&
-          session.config.saveFlashConfig) {
-        session.readConfigFromDevice = true;
-        session.preserveFactoryConfig = true;
-        if (!SaveFromDevice(session)) return false;
-      }
-    }
-  }
-  ApplySaveSwitch(session);
-  return true;
-}
 
 bool RestoreFactoryConfig(Session& session) {
   const uint32_t t = session.CompTableSize;
@@ -241,10 +119,12 @@ bool RestoreFactoryConfig(Session& session) {
     }
   }
   Print(session, "Done\r\n");
+  session.restoredPageLength = t + static_cast<uint32_t>(n);
   return true;
 }
 
 bool PreserveFactoryConfig(Session& session) {
+  session.restoredPageLength = 0;
   // A personality file chosen for a device in its bootloader must be loaded
   // here: the session's own discovery has cleared preserveFactoryConfig
   // again, and the block in memory may hold another controller's page.

@@ -15,8 +15,12 @@ struct Session;
 // has been sent to the bootloader by then.
 bool PreserveFactoryConfig(Session& session);
 
-// The save step, including the switch test. False ends the session.
+// The save step, including the switch test (factory_save.cpp). False ends
+// the session.
 bool SaveFactoryConfig(Session& session);
+// The switch test: with /r the personality file of this controller is
+// dropped and nothing is restored.
+void ApplySaveSwitch(Session& session);
 
 // The restore step: the image's factory page becomes the device's comp table
 // and the new firmware's structure with the device's values the

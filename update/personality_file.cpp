@@ -61,9 +61,16 @@ int FindPersonalityFile(Session& session) {
   return 0;
 }
 
+int LocatePersonalityFile(Session& session) {
+  if (!session.personality.made) return FindPersonalityFile(session);
+  if (session.personality.path.empty()) return -1;
+  session.personalityFileName = session.personality.path;
+  return 0;
+}
+
 int ReadPersonalityOffsets(Session& session, uint8_t chipId, uint8_t firmwareRevision,
                            uint16_t vendorId, uint16_t productId) {
-  if (FindPersonalityFile(session) != 0) return -1;
+  if (LocatePersonalityFile(session) != 0) return -1;
   if (!session.system.FileExists(session.personalityFileName)) return -1;
   std::vector<uint8_t> block;
   size_t bytesRead = 0;
@@ -97,7 +104,7 @@ int ReadPersonalityOffsets(Session& session, uint8_t chipId, uint8_t firmwareRev
 
 bool CheckPersonalityFile(Session& session, uint8_t chipId, uint8_t firmwareRevision,
                           uint16_t vendorId, uint16_t productId) {
-  if (FindPersonalityFile(session) != 0) return true;
+  if (LocatePersonalityFile(session) != 0) return true;
   if (!session.system.FileExists(session.personalityFileName)) return true;
   std::vector<uint8_t> block;
   size_t bytesRead = 0;
@@ -117,7 +124,7 @@ bool CheckPersonalityFile(Session& session, uint8_t chipId, uint8_t firmwareRevi
 }
 
 int LoadPersonalityFile(Session& session) {
-  if (FindPersonalityFile(session) != 0) return -1;
+  if (LocatePersonalityFile(session) != 0) return -1;
   if (!session.system.FileExists(session.personalityFileName)) return -1;
   // A short file must not leave an earlier controller's bytes behind it.
   session.factoryBlock.fill(0);

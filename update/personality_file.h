@@ -1,6 +1,7 @@
 // The personality file: a copy on disk of the controller's factory page,
 // "sf" + UTC date_time + ".mem" in the current directory, kept until a fully
-// successful update deletes it.
+// successful update deletes it. Which file belongs to which controller, and
+// the copies kept elsewhere, are personality_store.h's.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,11 @@ struct Session;
 
 // 0 when found (session.personalityFileName set), -1 otherwise.
 int FindPersonalityFile(Session& session);
+// The file the operations below read: the one the preparation chose for
+// the selected unit (personality_store.h) when it made a choice, else the
+// newest in the working folder. 0 with personalityFileName set, -1 when
+// there is none.
+int LocatePersonalityFile(Session& session);
 // Sets CompTableSize and AccessOffset from the file. 0 when it matches.
 int ReadPersonalityOffsets(Session& session, uint8_t chipId, uint8_t firmwareRevision,
                            uint16_t vendorId, uint16_t productId);

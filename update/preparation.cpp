@@ -18,6 +18,8 @@
 #include "update/discovery.h"
 #include "update/memory_transfer.h"
 #include "update/personality_file.h"
+#include "update/personality_store.h"
+#include "update/unit_connection.h"
 
 namespace padflash {
 
@@ -180,7 +182,12 @@ bool OfferRemoval(Session& session, const char* question) {
   }
   PrintStatus(session, "Removing incompatible personality file: %s",
               session.personalityFileName.c_str());
-  session.system.RemoveFile(session.personalityFileName);
+  // It may be the only copy of some controller's calibration: it is set
+  // aside, out of the search, not deleted.
+  const std::string aside =
+      SetPersonalityFileAside(session, session.personalityFileName, ".removed");
+  if (!aside.empty()) Print(session, "\r\nThe file is kept as %s\r\n", aside.c_str());
+  session.personality.path.clear();
   return true;
 }
 
@@ -204,6 +211,18 @@ void CheckFoundPersonalityFile(Session& session, const DeviceListEntry& entry) {
       OfferRemoval(session, kRemoveQuestionForDevice)) {
     session.readConfigFromDevice = true;
   }
+}
+
+// Step 12 for a controller in its bootloader with no personality file of
+// its own anywhere: ready once the unit can be told from the others and the
+// user accepts the firmware's defaults (with /r they were asked for).
+int ReadyWithoutSavedSettings(Session& session) {
+  if (!CheckUnitsApart(session)) return FailureEnd(session);
+  if (session.bootloaderMode && session.config.saveFlashConfig && !AskToProgramDefaults(session)) {
+    session.UpdateResult = kResultUpdateFailed;
+    return FailureEnd(session);
+  }
+  return kReady;
 }
 
 // Step 15 for a device running its firmware. False when refused.
@@ -258,6 +277,7 @@ int PrepareUpdate(Session& session) {
   session.image.reset();
   firmware.image = nullptr;
   session.UpdateResult = 0;
+  session.personality = PersonalityChoice{};
 
   // Without a selected device there is nothing to prepare for.
   const DeviceListEntry* selected = SelectedEntry(session);
@@ -306,7 +326,8 @@ int PrepareUpdate(Session& session) {
   }
   Print(session, "Done\r\n");
 
-  // Step 10.
+  // Step 10. Every connect from here on goes to the unit of this entry.
+  SelectUnit(session, entry);
   BeginDeviceConnection(session);
   device.reportId = firmware.reportId;
   device.isI2C = firmware.isI2C;
@@ -318,13 +339,13 @@ int PrepareUpdate(Session& session) {
   // Step 11.
   ListIdentifiers(session);
 
-  // Step 12.
-  if (session.config.saveFlashConfig && FindPersonalityFile(session) == 0) {
+  // Step 12: the personality file of this unit.
+  if (session.config.saveFlashConfig && ChoosePersonalityFile(session) == 0) {
     PrintStatus(session, "Found Personality File: %s\r\n", session.personalityFileName.c_str());
     session.preserveFactoryConfig = true;
     session.readConfigFromDevice = false;
   } else if (!session.preserveFactoryConfig) {
-    return kReady;
+    return ReadyWithoutSavedSettings(session);
   }
 
   // Step 13.
@@ -339,6 +360,14 @@ int PrepareUpdate(Session& session) {
     device.vendorId = firmware.vendorId;
     device.productId = firmware.productId;
   } else if (!ConfirmCompatibility(session)) {
+    return FailureEnd(session);
+  }
+  if (!CheckUnitsApart(session)) return FailureEnd(session);
+  // A controller in its bootloader whose file was removed has nothing left
+  // to restore from.
+  if (session.bootloaderMode && !session.usePersonalityFile && session.config.saveFlashConfig &&
+      !AskToProgramDefaults(session)) {
+    session.UpdateResult = kResultUpdateFailed;
     return FailureEnd(session);
   }
 

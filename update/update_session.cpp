@@ -9,10 +9,13 @@
 #include "update/discovery.h"
 #include "update/factory_block.h"
 #include "update/factory_config.h"
+#include "update/factory_verification.h"
 #include "update/flash_programming.h"
 #include "update/memory_transfer.h"
+#include "update/personality_store.h"
 #include "update/preparation.h"
 #include "update/report_frame.h"
+#include "update/unit_connection.h"
 
 namespace padflash {
 namespace {
@@ -26,7 +29,6 @@ constexpr int kReconnectAttempts = 20;
 constexpr uint32_t kReconnectPauseMs = 1000;
 constexpr uint32_t kBeforeBootloaderReconnectMs = 100;
 constexpr uint32_t kExitPauseMs = 1000;
-constexpr int kConnectMode = 0;
 
 constexpr int kResultOk = 0;
 constexpr int kResultAnotherInstance = 2;
@@ -59,8 +61,7 @@ void StepBar(Session& session) {
 
 bool Connect(Session& session) {
   const DeviceIdentity& d = session.device;
-  return session.connection && session.connection->ConnectToDevice(d.vendorId, d.productId,
-                                                                   d.reportId, kConnectMode) == 0;
+  return ConnectToSelectedUnit(session, d.vendorId, d.productId, d.reportId) == 0;
 }
 
 // Up to 20 attempts, one second apart.
@@ -80,9 +81,8 @@ bool ReconnectToBootloader(Session& session) {
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
     session.system.SleepMs(kReconnectPauseMs);
     if (Connect(session)) return true;
-    if (session.connection &&
-        session.connection->ConnectToDevice(d.bootloaderVendorId, d.bootloaderProductId, d.reportId,
-                                            kConnectMode) == 0) {
+    if (ConnectToSelectedUnit(session, d.bootloaderVendorId, d.bootloaderProductId, d.reportId) ==
+        0) {
       return true;
     }
   }
@@ -155,6 +155,7 @@ bool ReconnectToNewFirmware(Session& session) {
   if (answered) {
     PrintStatus(session, "ReConnect successful\r\n");
   } else {
+    ReportAmbiguousUnit(session);
     PrintStatus(session, "\r\n  Unable to reconnect to touchpad device\r\n");
     session.readConfigFromDevice = false;
     session.preserveFactoryConfig = false;
@@ -230,6 +231,7 @@ bool LeaveBootloader(Session& session, int& result) {
   session.system.SleepMs(kBeforeBootloaderReconnectMs);
   Disconnect(session);
   if (ReconnectToBootloader(session)) return true;
+  ReportAmbiguousUnit(session);
   PrintStatus(session, "ERROR reconnecting to bootloaderdevice\r\n");
   session.UpdateResult = kResultCannotReconnectBootloader;
   result = kExitClosingStepFailed;
@@ -269,14 +271,17 @@ void CloseConnection(Session& session, int& result, bool newFirmwareAnswered) {
     Print(session, "Keeping temp config file until the new firmware answers: %s\r\n",
           session.personalityFileName.c_str());
   } else if (session.UpdateResult == kResultOk && session.updateSucceeded) {
-    Print(session, "Deleting temp config file: %s\r\n", session.personalityFileName.c_str());
-    session.system.RemoveFile(session.personalityFileName);
-    Print(session, "Done\r\n");
-    // With the file gone, a later session of this run reads the device
-    // again instead of looking for it.
-    session.readConfigFromDevice = true;
-    session.preserveFactoryConfig = true;
-    session.usePersonalityFile = false;
+    if (!VerifyRestoredPage(session)) {
+      result = kExitClosingStepFailed;
+    } else {
+      RetirePersonalityFile(session);
+      // With the file gone, a later session of this run reads the device
+      // again instead of looking for it.
+      session.readConfigFromDevice = true;
+      session.preserveFactoryConfig = true;
+      session.usePersonalityFile = false;
+      session.personality.path.clear();
+    }
   }
   PrintStatus(session, "Disconnecting from device... \r\n");
   StepBar(session);
@@ -337,6 +342,10 @@ bool RunSteps(Session& session, bool& newFirmwareAnswered) {
   if (DiscoverDevice(session, DiscoveryCaller::kUpdateSession) == DiscoveryOutcome::kFailed) {
     return false;
   }
+  // What is attached may have changed since the preparation: nothing is
+  // written unless the unit can still be told from the others.
+  RefreshOtherControllers(session);
+  if (!CheckUnitsApart(session)) return false;
   // The controller was prepared in its bootloader and runs its firmware now
   // (an earlier session of this run recovered it): it is read as a running
   // device is, from its own access offset on.

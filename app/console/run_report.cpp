@@ -6,30 +6,13 @@
 #include "app/output.h"
 #include "app/program_version.h"
 #include "app/session.h"
+#include "update/unit_identity.h"
 
 namespace padflash {
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 json Version(uint8_t chipId, uint8_t revision) {
   char text[8];
@@ -69,6 +52,30 @@ const char* RefusalKind(DeviceRefusal reason) {
   return "";
 }
 
+// The personality file the run saved or used: its name, whether it is
+// still there, where it was found and whether it is known to be this
+// controller's; or that none was found, and where it was looked for.
+json PersonalityFileJson(Session& session) {
+  const PersonalityChoice& choice = session.personality;
+  const std::string& name = session.personalityFileName;
+  if (!choice.made) {
+    if (name.empty()) return nullptr;
+    return {{"name", name}, {"remains", session.system.FileExists(name)}};
+  }
+  json searched = json::array();
+  for (const std::string& folder : choice.searched) searched.push_back(folder);
+  const bool saved = !name.empty() && name == choice.saved;
+  if (!saved && !choice.confirmed) {
+    return {{"name", nullptr}, {"found", false}, {"searched", std::move(searched)}};
+  }
+  return {{"name", name},
+          {"remains", session.system.FileExists(name)},
+          {"found", !saved},
+          {"folder", !saved && choice.inStateFolder ? "state" : "working"},
+          {"stateCopy", choice.savedCopy.empty() ? json() : json(choice.savedCopy)},
+          {"searched", std::move(searched)}};
+}
+
 }  // namespace
 
 std::string FormatUtcTimestamp(WallClock::time_point time) {
@@ -84,27 +91,6 @@ std::string FormatUtcTimestamp(WallClock::time_point time) {
                 static_cast<int>(clock.seconds().count()),
                 static_cast<int>(clock.subseconds().count()));
   return text;
-}
-
-std::string Utf8FromWide(const std::wstring& text) {
-  constexpr uint32_t kReplacement = 0xFFFD;
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = static_cast<uint32_t>(text[i]);
-    if constexpr (sizeof(wchar_t) == 2) {
-      c &= 0xFFFF;
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
-        const uint32_t low = static_cast<uint32_t>(text[i + 1]) & 0xFFFF;
-        if (low >= 0xDC00 && low < 0xE000) {
-          c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-          ++i;
-        }
-      }
-    }
-    if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = kReplacement;
-    AppendUtf8(out, c);
-  }
-  return out;
 }
 
 const char* CliOutcomeName(int exitStatus, bool list) {
@@ -220,11 +206,7 @@ json RunReportJson(const CliRun& run, Session& session, ConsoleWindow& window) {
       {"text", code >= 0 && code < kResultMessageCount ? json(ResultMessages[code]) : json()}};
   if (run.sessionExitCode) report["sessionExitCode"] = *run.sessionExitCode;
   report["retryAdvised"] = session.retryAdvised;
-  if (!session.personalityFileName.empty()) {
-    report["personalityFile"] = {
-        {"name", session.personalityFileName},
-        {"remains", session.system.FileExists(session.personalityFileName)}};
-  }
+  report["personalityFile"] = PersonalityFileJson(session);
   return report;
 }
 

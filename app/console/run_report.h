@@ -23,9 +23,6 @@ using WallClock = std::chrono::system_clock;
 
 // "2026-12-08T22:30:05.123Z".
 std::string FormatUtcTimestamp(WallClock::time_point time);
-// A device string as UTF-8 (UTF-32 or UTF-16 wide characters; what is not
-// a character becomes U+FFFD).
-std::string Utf8FromWide(const std::wstring& text);
 // One word for an exit status, the same on every platform: "updated",
 // "updated-retry-advised", "bad-usage", "not-prepared", "failed",
 // "low-battery", "closing-step-failed", "already-running"; a listing's 0 is

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/posix/device_location.h"
 #include "platform/posix/hidraw_access.h"
 #include "platform/posix/power_supply.h"
 #include "platform/posix/sleep_inhibitor.h"
@@ -181,7 +183,29 @@ bool PosixSystemPort::ReadFileBytes(const std::string& path, size_t maxBytes,
   return ok;
 }
 
-bool PosixSystemPort::CreateNewFile(const std::string& path, const uint8_t* data, size_t size) {
+namespace {
+
+// The folder part of a path ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Flushes a folder's entries, so that a name given to a file survives a
+// power loss.
+bool SyncFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0;
+  close(fd);
+  return synced;
+}
+
+// Writes every byte to a new file of that name and flushes it to the disk.
+// A file left there by a write that was cut short is replaced.
+bool WriteFlushed(const std::string& path, const uint8_t* data, size_t size) {
+  unlink(path.c_str());
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   size_t total = 0;
@@ -193,8 +217,94 @@ bool PosixSystemPort::CreateNewFile(const std::string& path, const uint8_t* data
     }
     total += static_cast<size_t>(n);
   }
-  bool closed = close(fd) == 0;
-  return closed && total == size;
+  const bool synced = total == size && fsync(fd) == 0;
+  const bool closed = close(fd) == 0;
+  if (synced && closed) return true;
+  unlink(path.c_str());
+  return false;
+}
+
+// Gives `from` the name `to` unless `to` exists. A hard link does that in
+// one step; file systems without links (a FAT stick) get a test and a
+// rename, which the session mutex keeps from racing another session.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string TemporaryName(const std::string& path) {
+  return path + ".part";
+}
+
+}  // namespace
+
+bool PosixSystemPort::CreateNewFile(const std::string& path, const uint8_t* data, size_t size) {
+  if (path.empty() || FileExists(path)) return false;
+  const std::string temporary = TemporaryName(path);
+  if (!WriteFlushed(temporary, data, size)) return false;
+  if (!RenameNoReplace(temporary, path)) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  SyncFolder(FolderOf(path));
+  return true;
+}
+
+bool PosixSystemPort::ReplaceFile(const std::string& path, const uint8_t* data, size_t size) {
+  if (path.empty()) return false;
+  const std::string temporary = TemporaryName(path);
+  if (!WriteFlushed(temporary, data, size)) return false;
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  SyncFolder(FolderOf(path));
+  return true;
+}
+
+bool PosixSystemPort::RenameFile(const std::string& from, const std::string& to) {
+  if (!RenameNoReplace(from, to)) return false;
+  SyncFolder(FolderOf(to));
+  return true;
+}
+
+bool PosixSystemPort::MakeFolder(const std::string& path) {
+  if (path.empty()) return false;
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    const std::string part = at == std::string::npos ? path : path.substr(0, at);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (at == std::string::npos) break;
+  }
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string PosixSystemPort::CurrentFolder() {
+  char folder[4096];
+  return getcwd(folder, sizeof folder) != nullptr ? std::string(folder) : std::string();
+}
+
+std::string PosixSystemPort::UserStateFolder() {
+  auto absolute = [](const char* value) { return value != nullptr && value[0] == '/'; };
+  const char* own = std::getenv("PADFLASH_STATE_DIR");
+  if (absolute(own)) return own;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (absolute(state)) return std::string(state) + "/padflash";
+  const char* home = std::getenv("HOME");
+  if (!absolute(home)) {
+    const passwd* user = getpwuid(getuid());
+    home = user != nullptr ? user->pw_dir : nullptr;
+  }
+  if (!absolute(home)) return {};
+  std::string folder = home;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return (folder == "/" ? std::string() : folder) + "/.local/state/padflash";
 }
 
 std::unique_ptr<LoadedLibrary> PosixSystemPort::OpenLibrary(const std::string& path) {
@@ -217,6 +327,10 @@ void PosixSystemPort::WriteStdout(std::string_view text) {
 
 std::string PosixSystemPort::DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) {
   return HidrawAccessNotice(UnopenableHidrawNodes("/sys", vendorIds));
+}
+
+std::string PosixSystemPort::DeviceLocation(const std::wstring& devicePath) {
+  return HidrawDeviceLocation("/sys", "/dev", devicePath);
 }
 
 }  // namespace padflash

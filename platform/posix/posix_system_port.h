@@ -26,12 +26,19 @@ class PosixSystemPort : public SystemPort {
   bool RemoveFile(const std::string& path) override;
   bool ReadFileBytes(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) override;
   bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool RenameFile(const std::string& from, const std::string& to) override;
+  bool MakeFolder(const std::string& path) override;
+  std::string UserStateFolder() override;
+  std::string CurrentFolder() override;
 
   std::unique_ptr<LoadedLibrary> OpenLibrary(const std::string& path) override;
   int LastError() override;
   void WriteStdout(std::string_view text) override;
   // Scans the hidraw nodes in /sys/class/hidraw (hidraw_access.h).
   std::string DeviceAccessNotice(const std::vector<uint16_t>& vendorIds) override;
+  // The USB device or I2C client above a hidraw node (device_location.h).
+  std::string DeviceLocation(const std::wstring& devicePath) override;
 
   // Folder of the lock files that stand for named mutexes:
   // $XDG_RUNTIME_DIR, else /tmp.

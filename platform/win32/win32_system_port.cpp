@@ -174,7 +174,12 @@ bool Win32SystemPort::ReadFileBytes(const std::string& path, size_t maxBytes,
   return ok;
 }
 
-bool Win32SystemPort::CreateNewFile(const std::string& path, const uint8_t* data, size_t size) {
+namespace {
+
+// Writes every byte to a new file of that name and flushes it to the disk.
+// A file left there by a write that was cut short is replaced.
+bool WriteFlushed(const std::string& path, const uint8_t* data, size_t size) {
+  DeleteFileA(path.c_str());
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -185,8 +190,75 @@ bool Win32SystemPort::CreateNewFile(const std::string& path, const uint8_t* data
     if (!WriteFile(file, data + total, want, &written, nullptr) || written == 0) break;
     total += written;
   }
+  const bool flushed = total == size && FlushFileBuffers(file) != FALSE;
   const bool closed = CloseHandle(file) != FALSE;
-  return closed && total == size;
+  if (flushed && closed) return true;
+  DeleteFileA(path.c_str());
+  return false;
+}
+
+bool MoveDurably(const std::string& from, const std::string& to, DWORD flags) {
+  return MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+std::string TemporaryName(const std::string& path) {
+  return path + ".part";
+}
+
+}  // namespace
+
+bool Win32SystemPort::CreateNewFile(const std::string& path, const uint8_t* data, size_t size) {
+  if (path.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const std::string temporary = TemporaryName(path);
+  if (!WriteFlushed(temporary, data, size)) return false;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when the name exists.
+  if (MoveDurably(temporary, path, 0)) return true;
+  const DWORD error = GetLastError();
+  DeleteFileA(temporary.c_str());
+  SetLastError(error);
+  return false;
+}
+
+bool Win32SystemPort::ReplaceFile(const std::string& path, const uint8_t* data, size_t size) {
+  if (path.empty()) return false;
+  const std::string temporary = TemporaryName(path);
+  if (!WriteFlushed(temporary, data, size)) return false;
+  if (MoveDurably(temporary, path, MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary.c_str());
+  return false;
+}
+
+bool Win32SystemPort::RenameFile(const std::string& from, const std::string& to) {
+  return MoveDurably(from, to, 0);
+}
+
+bool Win32SystemPort::MakeFolder(const std::string& path) {
+  if (path.empty()) return false;
+  for (size_t at = path.find_first_of("\\/", 0);; at = path.find_first_of("\\/", at + 1)) {
+    const std::string part = at == std::string::npos ? path : path.substr(0, at);
+    // "C:" and "\\server\share" are no folders to create.
+    if (!part.empty() && part.back() != ':' && part.find_first_not_of("\\/") != std::string::npos) {
+      CreateDirectoryA(part.c_str(), nullptr);
+    }
+    if (at == std::string::npos) break;
+  }
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string Win32SystemPort::CurrentFolder() {
+  char folder[MAX_PATH];
+  const DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+  return n > 0 && n < sizeof folder ? std::string(folder) : std::string();
+}
+
+std::string Win32SystemPort::UserStateFolder() {
+  char value[MAX_PATH];
+  DWORD n = GetEnvironmentVariableA("PADFLASH_STATE_DIR", value, sizeof value);
+  if (n > 0 && n < sizeof value) return value;
+  n = GetEnvironmentVariableA("LOCALAPPDATA", value, sizeof value);
+  if (n > 0 && n < sizeof value) return std::string(value) + "\\padflash";
+  return {};
 }
 
 std::unique_ptr<LoadedLibrary> Win32SystemPort::OpenLibrary(const std::string& path) {

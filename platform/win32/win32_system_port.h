@@ -39,7 +39,16 @@ class Win32SystemPort : public SystemPort {
   bool FileExists(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool ReadFileBytes(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) override;
+  // Written under a temporary name with FlushFileBuffers, then moved onto
+  // its name with MOVEFILE_WRITE_THROUGH.
   bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool RenameFile(const std::string& from, const std::string& to) override;
+  bool MakeFolder(const std::string& path) override;
+  // $PADFLASH_STATE_DIR, else %LOCALAPPDATA%\padflash.
+  std::string UserStateFolder() override;
+  std::string CurrentFolder() override;
+  char PathSeparator() override { return '\\'; }
 
   // LoadLibraryA with the full path of the file, so the library search order
   // never puts a same-named library elsewhere in its place.

@@ -57,8 +57,8 @@ inline size_t Count(const std::string& text, const std::string& what) {
 // answer), with no simulator settings inherited from the test's caller. A
 // program that hangs is killed after ten minutes and the case fails.
 inline Outcome RunProcess(const std::vector<std::string>& args, const fs::path& folder) {
-  Outcome outcome =
-      padflash::testing::RunProcess(args, folder, {"-VLMHID_SIM_STATE", "-VLMHID_SIM_TRACE"});
+  Outcome outcome = padflash::testing::RunProcess(
+      args, folder, {"-VLMHID_SIM_STATE", "-VLMHID_SIM_TRACE", "-PADFLASH_STATE_DIR"});
   if (outcome.status == -1) ADD_FAILURE() << args[0] << " did not end; killed";
   return outcome;
 }

@@ -162,7 +162,13 @@ TEST_F(CliFleet, FailedUpdateReportNamesPersonalityFileAndLogHoldsStdout) {
   EXPECT_EQ(report["statusLine"], "ERROR: Bootloader error.");
   // The one file that holds the factory configuration now is named.
   ASSERT_EQ(PersonalityFiles().size(), 1u);
-  EXPECT_EQ(report["personalityFile"], json({{"name", PersonalityFiles()[0]}, {"remains", true}}));
+  EXPECT_EQ(report["personalityFile"]["name"], PersonalityFiles()[0]);
+  EXPECT_EQ(report["personalityFile"]["remains"], true);
+  EXPECT_EQ(report["personalityFile"]["found"], false);  // saved by this run
+  EXPECT_EQ(report["personalityFile"]["folder"], "working");
+  // Its copy waits in the simulated world's state folder.
+  EXPECT_EQ(fs::path(report["personalityFile"]["stateCopy"].get<std::string>()).parent_path(),
+            folder / "padflash-state");
   ASSERT_TRUE(report["messages"].is_array());
   EXPECT_EQ(report["messages"].back()["caption"], "FW Update Incomplete");
 

@@ -45,6 +45,14 @@ bool MemorySystemPort::CreateNewFile(const std::string& path, const uint8_t* dat
   return true;
 }
 
+bool MemorySystemPort::RenameFile(const std::string& from, const std::string& to) {
+  auto it = files.find(from);
+  if (it == files.end() || files.count(to) != 0) return false;
+  files[to] = std::move(it->second);
+  files.erase(from);
+  return true;
+}
+
 std::unique_ptr<LoadedLibrary> MemorySystemPort::OpenLibrary(const std::string&) {
   if (libraryExports.empty()) return nullptr;
   return std::make_unique<TableLibrary>(libraryExports);

@@ -65,6 +65,13 @@ class MemorySystemPort final : public SystemPort {
   bool RemoveFile(const std::string& path) override { return files.erase(path) != 0; }
   bool ReadFileBytes(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) override;
   bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) override {
+    files[path].assign(data, data + size);
+    return true;
+  }
+  bool RenameFile(const std::string& from, const std::string& to) override;
+  bool MakeFolder(const std::string&) override { return true; }
+  std::string CurrentFolder() override { return "."; }
   // The library's exports, by name; a name not in the table is missing.
   std::unique_ptr<LoadedLibrary> OpenLibrary(const std::string& path) override;
   int LastError() override { return 0; }

@@ -110,8 +110,8 @@ wait_node
 for i in \$(seq 1 100); do grep -q "opened to every user" /tmp/bridge.txt && break; usleep 50000; done
 cd /work
 started=\$(cut -d' ' -f1 /proc/uptime)
-VLMHID_TRACE=/tmp/trace.txt as_user /opt/padflash/padflash-cli /o /opt/padflash/new.hex \
-  >/tmp/update.txt 2>&1; status=\$?
+VLMHID_TRACE=/tmp/trace.txt XDG_STATE_HOME=/tmp/user-state \
+  as_user /opt/padflash/padflash-cli /o /opt/padflash/new.hex >/tmp/update.txt 2>&1; status=\$?
 finished=\$(cut -d' ' -f1 /proc/uptime)
 cd /opt/padflash
 cat /tmp/update.txt
@@ -122,6 +122,7 @@ cat /tmp/bridge.txt
 grep -q "Firmware was successfully updated to version: 12.6" /tmp/update.txt || fail "no success line"
 grep -q ": firmware chip 0x12 revision 0x06 image valid" /tmp/bridge.txt || fail "controller state"
 grep -q "0488:D0C0 version 0x0005 on $bus_name (bootloader)" /tmp/bridge.txt || fail "no bootloader device"
+ls /tmp/user-state/padflash/sf*.mem >/dev/null 2>&1 || fail "no copy of the factory settings kept"
 cat /tmp/trace.txt >/dev/ttyS1
 echo "=== end ===" >/dev/ttyS1
 echo "KERNEL-TEST PASS $bus"

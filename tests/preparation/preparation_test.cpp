@@ -14,6 +14,7 @@ namespace {
 constexpr const char* kIdListingEnd = "                          ReportID: 0x7\r\n";
 constexpr const char* kPressAnyKey = "\nPress any key to proceed with the update...\r\n\r\n";
 constexpr uint32_t kAccessOffsetBase = 0x1FFF3D54;
+constexpr const char* kDefaultsAccepted = "Programming the firmware's default settings\r\n";
 
 class Preparation : public PreparationWorld {
  protected:
@@ -127,7 +128,10 @@ TEST_F(Preparation, RefusedCompatibilityEndsWithResultOne) {
   EXPECT_EQ(window.verbose().find(kPressAnyKey), std::string::npos);
 }
 
-TEST_F(Preparation, BootloaderOnlyWithoutPersonalityFileEndsAfterTheIdentifiers) {
+// Nothing saved for a controller in its bootloader: the user is asked,
+// naming the folders searched, before the firmware's defaults replace its
+// calibration; No stops before anything is written.
+TEST_F(Preparation, BootloaderOnlyWithoutPersonalityFileAsksBeforeTheDefaults) {
   sim::ControllerConfig config;
   config.inBootloader = true;
   bus.Attach(config);
@@ -136,16 +140,28 @@ TEST_F(Preparation, BootloaderOnlyWithoutPersonalityFileEndsAfterTheIdentifiers)
 
   ASSERT_EQ(PrepareUpdate(session), 0);
   const std::string out = window.verbose();
+  const std::string folders = "\r\n\t" + std::filesystem::current_path().string() + "\r\n\t" +
+                              system.UserStateFolder() + "\r\n";
   EXPECT_TRUE(InOrder(out, {"Connecting .", " .", "Looking for Bootloader\r\n",
                             " Bootloader connected\r\n", " Bootloader connected\r\n", "Done\r\n",
-                            "\n\nUsing the following IDs -  I2CAdd: 0x0\r\n"}));
-  EXPECT_TRUE(EndsWith(out, kIdListingEnd));
+                            "\n\nUsing the following IDs -  I2CAdd: 0x0\r\n", kIdListingEnd,
+                            "No personality file of this controller was found in:" + folders}));
+  EXPECT_TRUE(EndsWith(out, kDefaultsAccepted));
+  ASSERT_EQ(window.messageBoxes().size(), 1u);
+  EXPECT_EQ(window.messageBoxes()[0].caption, "No Saved Factory Settings");
+  EXPECT_NE(window.messageBoxes()[0].text.find(folders), std::string::npos);
   EXPECT_TRUE(session.bootloaderMode);
   EXPECT_TRUE(session.config.overrideCompatibility);
   EXPECT_FALSE(session.preserveFactoryConfig);
   EXPECT_FALSE(session.usePersonalityFile);
   EXPECT_EQ(session.AccessOffset, 0u);
   EXPECT_FALSE(ExecuteHidden());
+
+  window.QueueAnswer(MessageAnswer::kNo);
+  EXPECT_EQ(PrepareUpdate(session), 1);
+  EXPECT_TRUE(EndsWith(window.verbose(), "Stopped: nothing was written to the controller\r\n"));
+  EXPECT_EQ(session.UpdateResult, 1);
+  EXPECT_TRUE(ExecuteHidden());
 }
 
 TEST_F(Preparation, BootloaderWithMatchingPersonalityFileUsesIt) {
@@ -175,7 +191,13 @@ TEST_F(Preparation, BootloaderWithMatchingPersonalityFileUsesIt) {
   EXPECT_EQ(session.CompTableSize, 480u);
   EXPECT_EQ(session.device.vendorId, 0x0488);
   EXPECT_EQ(session.device.productId, 0x0101);
-  EXPECT_TRUE(window.messageBoxes().empty());
+  // A file without its unit record (an older program's) is used only when
+  // the user says it is this controller's.
+  ASSERT_EQ(window.messageBoxes().size(), 1u);
+  EXPECT_EQ(window.messageBoxes()[0].caption, "Personality File of Unknown Controller");
+  EXPECT_NE(window.messageBoxes()[0].text.find(
+                "The personality file sf20150811_101010.mem (saved 2015-08-11 10:10:10 UTC)"),
+            std::string::npos);
 }
 
 TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
@@ -188,10 +210,11 @@ TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
   WritePersonalityFile("sf20150811_101010.mem", other);
   ListAsFirmware(config);
 
+  window.QueueAnswer(MessageAnswer::kYes);  // the file is this controller's
   window.QueueAnswer(MessageAnswer::kNo);
   ASSERT_EQ(PrepareUpdate(session), 0);
-  ASSERT_EQ(window.messageBoxes().size(), 1u);
-  const MessageBoxCall box = window.messageBoxes()[0];
+  ASSERT_EQ(window.messageBoxes().size(), 2u);
+  const MessageBoxCall box = window.messageBoxes()[1];
   EXPECT_EQ(box.caption, "Incompatible Personality File Found");
   EXPECT_EQ(box.text,
             "The info in the temp personality file did not match the current selected new "
@@ -202,13 +225,20 @@ TEST_F(Preparation, IncompatiblePersonalityFileIsRemovedOnYesAndUsedOnNo) {
   EXPECT_TRUE(session.usePersonalityFile);
   EXPECT_TRUE(std::filesystem::exists("sf20150811_101010.mem"));
 
+  // Removed, it is set aside rather than deleted; with nothing left to
+  // restore from, the defaults are asked for.
+  window.QueueAnswer(MessageAnswer::kYes);
   window.QueueAnswer(MessageAnswer::kYes);
   ASSERT_EQ(PrepareUpdate(session), 0);
-  EXPECT_EQ(window.status(), "Removing incompatible personality file: sf20150811_101010.mem");
-  EXPECT_TRUE(EndsWith(window.verbose(), kPressAnyKey));
+  EXPECT_TRUE(
+      InOrder(window.verbose(), {"Removing incompatible personality file: sf20150811_101010.mem",
+                                 "\r\nThe file is kept as sf20150811_101010.mem.removed\r\n",
+                                 kDefaultsAccepted, kPressAnyKey}));
+  EXPECT_EQ(window.messageBoxes().back().caption, "No Saved Factory Settings");
   EXPECT_FALSE(session.usePersonalityFile);
   EXPECT_FALSE(session.readConfigFromDevice);
   EXPECT_FALSE(std::filesystem::exists("sf20150811_101010.mem"));
+  EXPECT_TRUE(std::filesystem::exists("sf20150811_101010.mem.removed"));
 }
 
 TEST_F(Preparation, PersonalityFileOfAnotherDeviceIsOfferedForRemovalInFirmwareMode) {
@@ -238,6 +268,7 @@ TEST_F(Preparation, PersonalityFileOfAnotherDeviceIsOfferedForRemovalInFirmwareM
                                  "Compatibility confirmed\r\n"}));
   EXPECT_TRUE(session.readConfigFromDevice);
   EXPECT_FALSE(std::filesystem::exists("sf20150811_101010.mem"));
+  EXPECT_TRUE(std::filesystem::exists("sf20150811_101010.mem.removed"));
 }
 
 TEST_F(Preparation, NoSaveSwitchDoesNotLookForAPersonalityFile) {
@@ -297,6 +328,7 @@ TEST_F(Preparation, AskModeKeepsTheProtocolOfTheFirmware) {
   ListAsFirmware(config);
   session.config.askMode = true;
 
+  session.config.saveFlashConfig = false;  // nothing to look for after the listing
   ASSERT_EQ(PrepareUpdate(session), 0);
   EXPECT_TRUE(EndsWith(window.verbose(),
                        "Option to manualy enter I2C info has been removed but can be "
@@ -347,7 +379,8 @@ TEST_F(Preparation, AcceptedVendorIdOnABootloaderIsPrepared) {
   window.defaultAnswer = MessageAnswer::kYes;
 
   ASSERT_EQ(PrepareUpdate(session), 0);
-  EXPECT_EQ(window.messageBoxes().size(), 1u);
+  ASSERT_EQ(window.messageBoxes().size(), 2u);
+  EXPECT_EQ(window.messageBoxes()[1].caption, "No Saved Factory Settings");
   EXPECT_EQ(window.verbose().find("Checking Firmware Compatibility"), std::string::npos);
   EXPECT_EQ(session.UpdateResult, 0);
   EXPECT_FALSE(ExecuteHidden());

@@ -219,9 +219,12 @@ TEST_F(SessionGuardTest, FailedSessionAsksForARerunUnlessSilent) {
 
 TEST_F(SessionGuardTest, SlashRDeletesThePersonalityFileAndProgramsTheDefaults) {
   sim::Controller& c = world.bus.Attach(sim::ControllerConfig{});
-  // A personality file left by an earlier run: this controller's page.
+  // A personality file left by an earlier run: this controller's page; and
+  // one whose controller is not known, which /r leaves alone.
   std::vector<uint8_t> page = c.ReadFlash(kFactoryPageAddress, 1024);
   testing::WorkingDirectory::WriteFile("sf20150810_090000.mem", page);
+  testing::WorkingDirectory::WriteUnitRecord("sf20150810_090000.mem", c.serial());
+  testing::WorkingDirectory::WriteFile("sf20150809_090000.mem", page);
   fwgen::FirmwareBuild build;
   build.revision = 0x06;
   build.codeBytes = 0x1000;
@@ -235,7 +238,7 @@ TEST_F(SessionGuardTest, SlashRDeletesThePersonalityFileAndProgramsTheDefaults) 
             std::string::npos);
   EXPECT_EQ(v.find("Restoring Factory config"), std::string::npos);
   EXPECT_EQ(v.find("Restoring FeedConfig1"), std::string::npos);
-  EXPECT_TRUE(world.dir.PersonalityFiles().empty());
+  EXPECT_EQ(world.dir.PersonalityFiles(), std::vector<std::string>{"sf20150809_090000.mem"});
   // The page is the firmware's default page, unchanged.
   std::vector<uint8_t> defaults;
   for (const fwgen::Region& r : fwgen::GenerateFirmware(build)) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/temp_folder.h"
+#include "update/personality_record.h"
 
 namespace padflash::testing {
 
@@ -35,6 +36,14 @@ class WorkingDirectory {
     std::ofstream file(name, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
+  }
+  // The unit record that says a personality file was saved from the
+  // controller showing `serial`.
+  static void WriteUnitRecord(const std::string& name, const std::string& serial) {
+    PersonalityRecord record;
+    record.unit.serial = serial;
+    const std::string text = EncodeRecord(record);
+    WriteFile(RecordPathFor(name), std::vector<uint8_t>(text.begin(), text.end()));
   }
   static std::vector<uint8_t> ReadFile(const std::string& name) {
     std::ifstream file(name, std::ios::binary);

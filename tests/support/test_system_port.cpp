@@ -1,6 +1,21 @@
 #include "tests/support/test_system_port.h"
 
+#include <filesystem>
+
+#include "tests/support/temp_folder.h"
+
 namespace padflash::testing {
+
+TestSystemPort::TestSystemPort() {
+  const std::filesystem::path folder = MakeTempFolder("padflash-state");
+  if (!folder.empty()) stateFolder = (folder / "padflash").string();
+}
+
+TestSystemPort::~TestSystemPort() {
+  if (stateFolder.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(stateFolder).parent_path(), ignored);
+}
 
 class InProcessMutex final : public NamedMutex {
  public:

@@ -16,6 +16,9 @@ namespace padflash::testing {
 
 class TestSystemPort : public NativeSystemPort {
  public:
+  TestSystemPort();
+  ~TestSystemPort() override;
+
   Clock& clock() override { return virtualClock; }
   UtcTime NowUtc() override { return utcNow; }
 
@@ -40,8 +43,12 @@ class TestSystemPort : public NativeSystemPort {
   std::string DeviceAccessNotice(const std::vector<uint16_t>&) override {
     return deviceAccessNotice;
   }
+  // A per-user state folder of this port's own (a fresh temporary folder,
+  // removed with the port), so no test meets the user's real one.
+  std::string UserStateFolder() override { return stateFolder; }
 
   VirtualClock virtualClock;
+  std::string stateFolder;
   std::string deviceAccessNotice;  // what the platform would say about hidden devices
   UtcTime utcNow{2015, 8, 11, 10, 10, 10};
   bool powerQueryWorks = true;

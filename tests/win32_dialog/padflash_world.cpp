@@ -108,6 +108,8 @@ PadflashWorld::PadflashWorld() {
   std::filesystem::copy_file(BinFolder() + "\\padflash.exe", Path("padflash.exe"));
   std::filesystem::copy_file(BinFolder() + "\\..\\sim-lib\\VLMHID.dll", Path("VLMHID.dll"));
   SetEnvironmentVariableA("VLMHID_SIM_STATE", Path("bus.json").c_str());
+  // The saved factory settings of this world's controllers stay in it.
+  SetEnvironmentVariableA("PADFLASH_STATE_DIR", Path("padflash-state").c_str());
 }
 
 PadflashWorld::~PadflashWorld() {
