@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "update/unit_identity.h"
 
 namespace padflash {
 
@@ -230,6 +231,17 @@ bool RefreshDeviceList(Session& session) {
   window.ComboSelect(kIdDeviceCombo, 0);
   ShowDeviceInfo(session);
   return true;
+}
+
+int FindDeviceEntry(const DeviceList& list, const std::string& key) {
+  if (key.empty()) return -1;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string serial = Utf8FromWide(list[i].serialNumberString);
+    if ((IsRealSerial(serial) && serial == key) || Utf8FromWide(list[i].devicePath) == key) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
 }
 
 bool ShowDeviceInfo(Session& session) {

@@ -40,6 +40,9 @@ std::deque<DeviceListEntry> EnumerateDevices(VirtualVLMHIDInterface& enumerator,
 // refusal (the list may still be empty); false when nothing was found or a
 // device was refused.
 bool RefreshDeviceList(Session& session);
+// The index of the entry whose serial string or device path is `key`, or
+// -1 when none is.
+int FindDeviceEntry(const DeviceList& list, const std::string& key);
 // Writes the selected entry's details into 1009; false (box emptied) when
 // there is nothing to show.
 bool ShowDeviceInfo(Session& session);

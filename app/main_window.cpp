@@ -58,13 +58,22 @@ void MainWindow::HideExecuteWithHint(const char* status) {
   SetStatus(session_, status);
 }
 
-void MainWindow::OnInitDialog(int initialSelection) {
+void MainWindow::OnInitDialog(int initialSelection, const std::string& deviceKey) {
   WindowPort& window = session_.window;
   window.Show(kIdProgress, false);
   window.Show(kIdMarquee, false);
   window.Show(kIdExit, false);
   RefreshDeviceList(session_);
   session_.selectedDevice = 0;
+  if (!deviceKey.empty()) {
+    initialSelection = FindDeviceEntry(session_.deviceList, deviceKey);
+    if (initialSelection < 0) {
+      session_.selectedDevice = -1;
+      window.ComboSelect(kIdDeviceCombo, -1);
+      HideExecuteWithHint(("No attached controller has the serial or path " + deviceKey).c_str());
+      return;
+    }
+  }
   if (initialSelection != 0) {
     session_.selectedDevice = initialSelection;
     window.ComboSelect(kIdDeviceCombo, initialSelection);

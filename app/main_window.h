@@ -47,8 +47,10 @@ class MainWindow {
   MainWindow& operator=(const MainWindow&) = delete;
 
   // Dialog initialisation (steps after the toolkit's own set-up). The dialog
-  // selects the first device; the console front end may start on another.
-  void OnInitDialog(int initialSelection = 0);
+  // selects the first device; the console front end may start on another,
+  // by its index or by its serial string or device path (`deviceKey`; when
+  // no entry has it, nothing is selected or prepared).
+  void OnInitDialog(int initialSelection = 0, const std::string& deviceKey = {});
 
   // Dialog commands and messages.
   void OnSelectionChange(int index);

@@ -155,6 +155,7 @@ void Bus::AppendInterfaces(Controller& c, std::vector<BusInterface>& out) {
   const std::wstring root = L"/sim/" + Widen(config.serial);
   if (c.inBootloader()) {
     base.path = root;
+    if (config.bootloaderSerial) base.serialNumber = Widen(*config.bootloaderSerial);
     base.featureReportId = config.reportId;
     base.product = config.product + L" Bootloader";
     out.push_back(base);

@@ -46,8 +46,10 @@ class BusHandle final : public vlmhid::HidHandle {
     return Alive() && CopyString(interface_.product, buffer, bytes);
   }
 
+  // A device without a serial string answers the query with a failure.
   bool GetSerialNumberString(wchar_t* buffer, size_t bytes) override {
-    return Alive() && CopyString(interface_.serialNumber, buffer, bytes);
+    return Alive() && !interface_.serialNumber.empty() &&
+           CopyString(interface_.serialNumber, buffer, bytes);
   }
 
   // Only the collection with the feature capability moves feature reports.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct ControllerConfig {
   uint32_t compTableSize = 480;
   uint8_t feedConfig1 = 0x5A;
   std::string serial;  // empty: the bus gives one
+  // The serial string its bootloader shows: unset, the firmware's; empty,
+  // none (the library reports "None"); else that one.
+  std::optional<std::string> bootloaderSerial;
   std::wstring product = L"Velmar Touchpad";
   bool inBootloader = false;      // attach already in the bootloader (invalid image)
   uint32_t restartDelayMs = 500;  // absent for this long after invoke or reset

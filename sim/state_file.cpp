@@ -167,6 +167,7 @@ json ConfigToJson(const ControllerConfig& c) {
           {"compTableSize", c.compTableSize},
           {"feedConfig1", c.feedConfig1},
           {"serial", c.serial},
+          {"bootloaderSerial", c.bootloaderSerial ? json(*c.bootloaderSerial) : json()},
           {"product", ToUtf8(c.product)},
           {"inBootloader", c.inBootloader},
           {"restartDelayMs", c.restartDelayMs},
@@ -196,6 +197,17 @@ void ConfigFromJson(Reader& r, ControllerConfig& c) {
          return static_cast<unsigned char>(ch) <= ' ' || ch == 0x7F || ch == '&';
        }))) {
     r.Fail("serial", "must be at most 126 characters without spaces, controls or '&'");
+  }
+  // Absent or null: the bootloader shows the firmware's serial.
+  if (const json* shown = r.Child("bootloaderSerial"); shown != nullptr && !shown->is_null()) {
+    std::string text;
+    r.Text("bootloaderSerial", text);
+    if (r.ok() && (text.size() > 126 || std::any_of(text.begin(), text.end(), [](char ch) {
+                     return static_cast<unsigned char>(ch) <= ' ' || ch == 0x7F || ch == '&';
+                   }))) {
+      r.Fail("bootloaderSerial", "must be at most 126 characters without spaces, controls or '&'");
+    }
+    c.bootloaderSerial = text;
   }
   std::string product = ToUtf8(c.product);
   r.Text("product", product);

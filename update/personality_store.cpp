@@ -15,7 +15,7 @@ namespace {
 // Copies of one unit's settings kept in the state folder.
 constexpr size_t kCopiesKeptPerUnit = 3;
 // Files of unknown unit the user is asked about, newest first.
-constexpr int kUnknownFilesOffered = 3;
+constexpr size_t kUnknownFilesOffered = 3;
 constexpr size_t kMaxRecordBytes = 4096;
 
 constexpr const char* kUnknownFileCaption = "Personality File of Unknown Controller";
@@ -26,6 +26,11 @@ std::string Join(Session& session, const std::string& folder, const std::string&
   const char separator = session.system.PathSeparator();
   if (folder.back() == '/' || folder.back() == separator) return folder + name;
   return folder + separator + name;
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 bool ReadRecord(Session& session, const std::string& path, PersonalityRecord& record) {
@@ -151,8 +156,9 @@ std::string UtcText(const UtcTime& t) {
   return text;
 }
 
-// The record of the page this session holds in its factory block.
-PersonalityRecord RecordOfThisUnit(Session& session, uint32_t sequence) {
+// The record of a page of the selected unit.
+PersonalityRecord RecordOfThisUnit(Session& session, uint32_t sequence, const uint8_t* page,
+                                   size_t size) {
   PersonalityRecord r;
   r.unit = session.unit.trail.id;
   r.path = Utf8FromWide(session.unit.trail.path);
@@ -162,8 +168,8 @@ PersonalityRecord RecordOfThisUnit(Session& session, uint32_t sequence) {
       static_cast<uint16_t>(session.device.chipId << 8 | session.device.firmwareRevision);
   r.saved = UtcText(session.system.NowUtc());
   r.sequence = sequence;
-  r.compTableSize = std::min<uint32_t>(session.CompTableSize, kFactoryPageSize);
-  r.compTableSum = Fletcher32(session.factoryBlock.data(), r.compTableSize);
+  r.compTableSize = std::min<uint32_t>(session.CompTableSize, static_cast<uint32_t>(size));
+  r.compTableSum = Fletcher32(page, r.compTableSize);
   return r;
 }
 
@@ -202,7 +208,8 @@ void EnsureStateCopy(Session& session, const std::string& workingFile) {
           session.system.UserStateFolder().c_str());
     return;
   }
-  WriteRecord(session, copy, RecordOfThisUnit(session, NextSequence(session)));
+  WriteRecord(session, copy,
+              RecordOfThisUnit(session, NextSequence(session), bytes.data(), bytes.size()));
   session.personality.savedCopy = copy;
 }
 
@@ -261,11 +268,17 @@ int ChoosePersonalityFile(Session& session) {
   if (const PersonalityCandidate* own = FirstOf(saved, UnitMatch::kThisUnit)) {
     return Choose(session, *own, true);
   }
-  int offered = 0;
+  // The copy in the state folder of a file already offered is not offered
+  // again.
+  std::vector<std::string> offered;
   for (const std::vector<PersonalityCandidate>* files : {&working, &saved}) {
     for (const PersonalityCandidate& c : *files) {
-      if (c.match != UnitMatch::kUnknownUnit || offered >= kUnknownFilesOffered) continue;
-      ++offered;
+      const std::string name = NameOf(c.path);
+      if (c.match != UnitMatch::kUnknownUnit || offered.size() >= kUnknownFilesOffered ||
+          std::find(offered.begin(), offered.end(), name) != offered.end()) {
+        continue;
+      }
+      offered.push_back(name);
       if (AskToUseUnknownFile(session, c)) return Choose(session, c, true);
     }
   }
@@ -291,9 +304,9 @@ int ChooseSavedSettings(Session& session) {
   if (const PersonalityCandidate* own = FirstOf(saved, UnitMatch::kThisUnit)) {
     return Choose(session, *own, true);
   }
-  int offered = 0;
+  size_t offered = 0;
   for (const PersonalityCandidate& c : saved) {
-    if (c.match != UnitMatch::kUnknownUnit || c.path == session.personality.path ||
+    if (c.match != UnitMatch::kUnknownUnit || NameOf(c.path) == NameOf(session.personality.path) ||
         offered >= kUnknownFilesOffered) {
       continue;
     }
@@ -313,7 +326,8 @@ int ChooseOwnWorkingFile(Session& session) {
 
 void SaveCopiesAndRecords(Session& session) {
   const std::string& name = session.personalityFileName;
-  const PersonalityRecord record = RecordOfThisUnit(session, NextSequence(session));
+  const PersonalityRecord record = RecordOfThisUnit(
+      session, NextSequence(session), session.factoryBlock.data(), BlockLength(session));
   session.personality.saved = name;
   session.personality.savedCopy.clear();
   if (!WriteRecord(session, name, record)) {

@@ -32,10 +32,16 @@ CliOptions ParseCliOptions(int argc, const char* const* argv) {
       }
       std::string value = argv[++i];
       if (arg == "--device") {
-        char* end = nullptr;
-        long n = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || n < 0 || n > 255) {
-          fail("--device takes a list index from 0: " + value);
+        // Digits are a list index; anything else a serial string or a path.
+        const bool digits =
+            !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+        const long n = digits && value.size() <= 4 ? std::strtol(value.c_str(), nullptr, 10) : -1;
+        if (value.empty()) {
+          fail("--device needs a list index, a serial or a path");
+        } else if (!digits) {
+          options.deviceKey = value;
+        } else if (n < 0 || n > 255) {
+          fail("--device takes a list index from 0 to 255: " + value);
         } else {
           options.device = static_cast<int>(n);
         }
@@ -95,9 +101,14 @@ const char* CliUsage() {
           "                  ends (with --list: the device list); the protocol then\n"
           "                  goes only to the --log file\n"
           "  --log FILE      append the verbose protocol to FILE, after a header line\n"
-          "  --device N      use device list entry N (default 0)\n"
+          "  --device N|SERIAL|PATH\n"
+          "                  use device list entry N (default 0), or the controller\n"
+          "                  with that serial string or device path (as --list --json\n"
+          "                  shows them)\n"
           "  --answer yes|no answer every question so (default: ask on a terminal,\n"
-          "                  otherwise no)\n"
+          "                  otherwise no): whether to use a personality file whose\n"
+          "                  controller cannot be told, to program the firmware's\n"
+          "                  defaults when no saved settings were found, ...\n"
           "  --help          this text\n"
           "\n") +
       kCliExitHelp;

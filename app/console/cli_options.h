@@ -16,6 +16,8 @@ struct CliOptions {
   bool list = false;
   bool help = false;
   int device = 0;
+  // --device by serial string or device path instead of list index.
+  std::string deviceKey;
   std::optional<bool> answer;
   // One JSON document on standard output instead of the protocol.
   bool json = false;

@@ -63,7 +63,7 @@ int Run(const CliOptions& cli, const std::string& logError, Session& session, Co
   }
 
   MainWindow controller(session);
-  controller.OnInitDialog(cli.device);
+  controller.OnInitDialog(cli.device, cli.deviceKey);
   run.prepared = controller.LastPrepareResult() != -1;
   if (session.selectedDevice >= 0 &&
       static_cast<size_t>(session.selectedDevice) < session.deviceList.size()) {

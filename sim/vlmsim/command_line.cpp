@@ -117,6 +117,17 @@ ParseResult ParseAttach(const std::vector<std::string>& words, Command command) 
         return Fail("--serial: '" + *text + "' must be 1 to 126 of A-Z a-z 0-9 . _ -");
       }
       config.serial = *text;
+    } else if (word == "--bootloader-serial") {
+      const std::string* text = Value(words, i);
+      if (text == nullptr) return Fail("--bootloader-serial needs a value");
+      if (*text == "none") {
+        config.bootloaderSerial = std::string();
+      } else if (IsValidSerial(*text)) {
+        config.bootloaderSerial = *text;
+      } else {
+        return Fail("--bootloader-serial: '" + *text +
+                    "' must be none or 1 to 126 of A-Z a-z 0-9 . _ -");
+      }
     } else if (word == "--product") {
       const std::string* text = Value(words, i);
       if (text == nullptr) return Fail("--product needs a value");
@@ -284,10 +295,13 @@ libVLMHID.so reads and writes too. Numbers are decimal or 0x hexadecimal.
 Commands:
   attach [--i2c] [--vid V] [--pid P] [--chip C] [--rev R] [--report-id N]
          [--bootloader-version N] [--comp-table-size N] [--feedconfig1 B]
-         [--serial S] [--product TEXT] [--in-bootloader]
+         [--serial S] [--bootloader-serial none|S] [--product TEXT]
+         [--in-bootloader]
       Add a controller with a factory page and a valid firmware image of its
       chip and revision; prints its serial. Defaults: USB, 0x0488/0x0101,
       chip 0x12, rev 0x05, report ID 7, bootloader version 5, comp table 480.
+      --bootloader-serial: its bootloader shows no serial, or this one (by
+      default the firmware's).
       --in-bootloader: attach it in its bootloader with an invalid image.
   list                          one line per controller
   show SERIAL [--json]          mode, IDs, version, transport, bootloader

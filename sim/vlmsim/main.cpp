@@ -93,10 +93,19 @@ int List(sim::Bus& bus) {
   return kExitDone;
 }
 
+// What its bootloader shows as serial: the firmware's, "none" or another.
+std::string BootloaderSerialText(sim::Controller& c) {
+  const std::optional<std::string>& shown = c.config().bootloaderSerial;
+  if (!shown) return c.serial() + " (the firmware's)";
+  return shown->empty() ? "none" : *shown;
+}
+
 nlohmann::ordered_json ShowJson(sim::Controller& c, uint64_t now) {
   nlohmann::ordered_json faults = nlohmann::ordered_json::array();
   for (const std::string& f : FaultTexts(c.faults())) faults.push_back(f);
+  const std::optional<std::string>& bootloaderSerial = c.config().bootloaderSerial;
   return {{"serial", c.serial()},
+          {"bootloaderSerial", bootloaderSerial ? *bootloaderSerial : c.serial()},
           {"present", c.present()},
           {"mode", ModeText(c)},
           {"restart", RestartText(c, now)},
@@ -131,6 +140,7 @@ int Show(sim::Bus& bus, const Command& command) {
   for (const auto& f : j["faults"]) faults += (faults.empty() ? "" : ", ") + f.get<std::string>();
   std::printf(
       "serial:             %s\n"
+      "bootloader serial:  %s\n"
       "mode:               %s\n"
       "restart:            %s\n"
       "vendor ID:          0x%04X\n"
@@ -149,10 +159,10 @@ int Show(sim::Bus& bus, const Command& command) {
       "access offset:      0x%08X\n"
       "product:            %s\n"
       "faults:             %s\n",
-      c->serial().c_str(), ModeText(*c), RestartText(*c, bus.clock().NowMs()).c_str(),
-      c->vendorId(), c->productId(), c->versionNumber(), c->runningChipId(), c->runningRevision(),
-      c->config().i2c ? "I2C" : "USB", unsigned{c->config().reportId},
-      unsigned{c->config().bootloaderVersion}, c->lastError(),
+      c->serial().c_str(), BootloaderSerialText(*c).c_str(), ModeText(*c),
+      RestartText(*c, bus.clock().NowMs()).c_str(), c->vendorId(), c->productId(),
+      c->versionNumber(), c->runningChipId(), c->runningRevision(), c->config().i2c ? "I2C" : "USB",
+      unsigned{c->config().reportId}, unsigned{c->config().bootloaderVersion}, c->lastError(),
       padflash::NvErrorName(c->lastError()), c->statusFlags(), c->imageValid() ? "yes" : "no",
       c->feedConfig1(), unsigned{c->config().compTableSize}, c->accessOffset(),
       Narrow(c->config().product).c_str(), faults.empty() ? "none" : faults.c_str());

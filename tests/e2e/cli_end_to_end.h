@@ -104,14 +104,24 @@ class CliEndToEnd : public ::testing::Test {
     EXPECT_EQ(o.status, 0) << Describe(o);
     return path;
   }
-  Outcome Cli(std::vector<std::string> args) {
+  Outcome Cli(std::vector<std::string> args) { return CliIn(folder, std::move(args)); }
+  // padflash-cli started in another working folder, on the same bus.
+  Outcome CliIn(const fs::path& workingFolder, std::vector<std::string> args) {
     args.insert(args.begin(), {PADFLASH_SIM, "--state", state.string(), "--trace", trace.string(),
                                "padflash-cli"});
-    return RunProcess(args, folder);
+    return RunProcess(args, workingFolder);
   }
-  std::vector<std::string> PersonalityFiles() {
+  // The factory comp table in a controller's flash, as vlmsim dumps it.
+  std::string CompTable(const std::string& serial) {
+    const Outcome dump = Vlmsim({"read", serial, "0x0800FC00", "480"});
+    EXPECT_EQ(dump.status, 0) << Describe(dump);
+    return dump.out;
+  }
+  // The personality files (sf*.mem) of the working folder, or another.
+  std::vector<std::string> PersonalityFiles() { return PersonalityFilesIn(folder); }
+  static std::vector<std::string> PersonalityFilesIn(const fs::path& where) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
+    for (const auto& entry : fs::directory_iterator(where)) {
       const std::string name = entry.path().filename().string();
       if (name.rfind("sf", 0) == 0 && entry.path().extension() == ".mem") names.push_back(name);
     }

@@ -2,6 +2,8 @@
 // sysfs tree with a scripted open.
 #include "platform/posix/hidraw_access.h"
 
+#include "platform/posix/device_location.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -46,6 +48,31 @@ TEST_F(HidrawAccess, ListsOnlyRefusedNodesOfTheGivenVendors) {
   EXPECT_NE(line.find("udev rule 70-padflash.rules"), std::string::npos) << line;
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(HidrawAccessNotice({}), "");
+}
+
+// The place of a node's HID device: the USB device above its interface, or
+// the I2C client; a virtual (uhid) device has none.
+TEST_F(HidrawAccess, LocationIsTheUsbDeviceOrTheI2cClient) {
+  auto node = [this](const std::string& name, const std::string& device) {
+    fs::create_directories(root / device);
+    fs::create_directories(root / "class/hidraw" / name);
+    fs::create_directory_symlink(root / device, root / "class/hidraw" / name / "device");
+  };
+  const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1/1-2";
+  node("hidraw0", usb + "/1-2:1.0/0003:0488:0101.0005");
+  node("hidraw1", usb + "/1-2:1.0/0003:0488:D0C0.0006");
+  node("hidraw2", "devices/platform/i2c_designware.0/i2c-1/i2c-ELAN0001:00/0018:0488:0101.0007");
+  node("hidraw3", "devices/virtual/misc/uhid/0003:0488:0101.0008");
+  const std::string root_ = root.string();
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/dev/hidraw0&col01"), "/" + usb);
+  // The bootloader of that controller: another HID device on the same port.
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/dev/hidraw1"), "/" + usb);
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/dev/hidraw2&col02"),
+            "/devices/platform/i2c_designware.0/i2c-1/i2c-ELAN0001:00");
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/dev/hidraw3&col01"), "");
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/dev/hidraw9"), "");
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/sim/PADA&col01"), "");
+  EXPECT_EQ(HidrawDeviceLocation(root_, "/dev", L"/dev/../hidraw0"), "");
 }
 
 }  // namespace

@@ -128,6 +128,7 @@ class QtDialogTest : public QObject {
   void secondStartRaisesTheRunningWindow();
   void programEndsWhenItsDialogCloses();
   void hiddenControllerBoxNamesTheUdevRule();
+  void strandedControllerAsksAboutItsFileAndTheDefaults();
 
  private:
   QString WriteFirmware(uint8_t revision, const QString& name = QStringLiteral("new.hex"));
@@ -386,6 +387,42 @@ void QtDialogTest::hiddenControllerBoxNamesTheUdevRule() {
   QVERIFY2(text.contains(QStringLiteral("No compatible devices were detected.")), qPrintable(text));
   QVERIFY2(text.contains(QString::fromStdString(rig_->system.deviceAccessNotice)),
            qPrintable(text));
+}
+
+// A controller in its bootloader and a personality file of an older
+// program beside it: the dialog asks whether the file is this controller's
+// (naming it and its date), then, on No, whether the defaults may be
+// programmed (naming the folders searched); No leaves nothing to execute.
+void QtDialogTest::strandedControllerAsksAboutItsFileAndTheDefaults() {
+  sim::ControllerConfig config;
+  config.inBootloader = true;
+  rig_->bus.Attach(config);
+  std::ofstream("sf20150811_101010.mem", std::ios::binary) << std::string(600, '\x33');
+  rig_->session.config.firmwarePath = WriteFirmware(0x06).toStdString();
+  QStringList captions, texts;
+  QList<QMessageBox::StandardButton> answers = {QMessageBox::Yes, QMessageBox::No, QMessageBox::No};
+  std::function<void(QMessageBox*)> answer = [&](QMessageBox* box) {
+    captions << box->windowTitle();
+    texts << box->text();
+    QCOMPARE(box->parentWidget(), &rig_->dialog());
+    QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    box->button(answers.takeFirst())->click();
+    if (!answers.isEmpty()) answerBox_ = answer;
+  };
+  answerBox_ = answer;
+  rig_->Start();
+  QTRY_COMPARE(captions.size(), 3);
+  QCOMPARE(captions, (QStringList{QStringLiteral("ProductID does not Match"),
+                                  QStringLiteral("Personality File of Unknown Controller"),
+                                  QStringLiteral("No Saved Factory Settings")}));
+  QVERIFY2(
+      texts[1].contains(QStringLiteral("sf20150811_101010.mem (saved 2015-08-11 10:10:10 UTC)")),
+      qPrintable(texts[1]));
+  QVERIFY2(texts[2].contains(QDir::currentPath()), qPrintable(texts[2]));
+  QVERIFY2(texts[2].contains(QString::fromStdString(rig_->system.UserStateFolder())),
+           qPrintable(texts[2]));
+  QVERIFY(!rig_->control<QPushButton>(kIdExecute)->isVisible());
+  QVERIFY(QFile::exists(QStringLiteral("sf20150811_101010.mem")));
 }
 
 }  // namespace padflash

@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/session.h"
 #include "sim/bus.h"
+#include "tests/reliability/technician.h"
 #include "tests/session/working_directory.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
@@ -28,7 +29,6 @@ using testing::TestSystemPort;
 using testing::WorkingDirectory;
 
 constexpr uint8_t kOldRevision = 0x05;
-constexpr uint8_t kNewRevision = 0x06;
 constexpr uint8_t kFeedConfig1 = 0x3C;  // differs from the image's default 0x5A
 constexpr uint32_t kCompTableSize = 480;
 constexpr uint32_t kFactoryValuesOffset = kCompTableSize + 72;
@@ -42,45 +42,6 @@ constexpr int kStrandingChunk = 3;
 #ifndef PADFLASH_SAMPLE_PACKAGE_DIR
 #error "PADFLASH_SAMPLE_PACKAGE_DIR must name the folder of the sample packages"
 #endif
-
-// Answers as a technician would: yes to the ID questions of a controller
-// found as its bootloader and to installing the newer revision; no to
-// removing a personality file, which may hold the only copy of the
-// calibration.
-class TechnicianWindow final : public RecordingWindow {
- public:
-  MessageAnswer ShowMessageBox(std::string_view text, std::string_view caption,
-                               MessageButtons buttons, bool owned) override {
-    if (buttons == MessageButtons::kYesNo) {
-      QueueAnswer(caption == "Incompatible Personality File Found" ? MessageAnswer::kNo
-                                                                   : MessageAnswer::kYes);
-    }
-    return RecordingWindow::ShowMessageBox(text, caption, buttons, owned);
-  }
-};
-
-// The test system port whose UTC time runs with the virtual clock, so two
-// personality files saved a minute apart get different names.
-class ClockedSystemPort final : public TestSystemPort {
- public:
-  UtcTime NowUtc() override {
-    uint64_t s = virtualClock.NowMs() / 1000;
-    UtcTime t = utcNow;
-    t.second = static_cast<int>(s % 60);
-    t.minute = static_cast<int>(s / 60 % 60);
-    t.hour = static_cast<int>(s / 3600 % 24);
-    t.day = 1 + static_cast<int>(s / 86400 % 28);
-    return t;
-  }
-};
-
-std::string FirmwareText(bool i2c) {
-  fwgen::FirmwareBuild build;
-  build.i2c = i2c;
-  build.revision = kNewRevision;
-  build.codeBytes = 0x1000;
-  return fwgen::ToIntelHex(fwgen::GenerateFirmware(build));
-}
 
 // One case's world: its own folder, clock, bus and controller, and the
 // firmware file in the folder.

@@ -1,13 +1,14 @@
-// Runs the whole fault matrix and writes its table and summary:
+// Runs the whole fault matrix and the bench cases and writes their tables:
 //   fault_matrix_report <docs folder>
-// writes <docs>/fault_matrix.csv and replaces the part of
-// <docs>/reliability.md between the fault-matrix markers.
+// writes <docs>/fault_matrix.csv and replaces the parts of
+// <docs>/reliability.md between the fault-matrix and the bench markers.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "tests/reliability/bench_cases.h"
 #include "tests/reliability/fault_matrix.h"
 
 using namespace padflash::reliability;
@@ -16,6 +17,18 @@ namespace {
 
 constexpr const char* kBegin = "<!-- fault-matrix:begin -->\n";
 constexpr const char* kEnd = "<!-- fault-matrix:end -->";
+constexpr const char* kBenchBegin = "<!-- bench:begin -->\n";
+constexpr const char* kBenchEnd = "<!-- bench:end -->";
+
+// Replaces what stands between the two markers; false when they are missing.
+bool ReplaceSection(std::string& doc, const std::string& begin, const std::string& end,
+                    const std::string& section) {
+  const size_t from = doc.find(begin);
+  const size_t to = doc.find(end);
+  if (from == std::string::npos || to == std::string::npos || to < from) return false;
+  doc.replace(from + begin.size(), to - from - begin.size(), section);
+  return true;
+}
 
 }  // namespace
 
@@ -50,18 +63,19 @@ int main(int argc, char** argv) {
   std::ostringstream text;
   text << in.rdbuf();
   std::string doc = text.str();
-  const size_t begin = doc.find(kBegin);
-  const size_t end = doc.find(kEnd);
-  if (begin == std::string::npos || end == std::string::npos || end < begin) {
-    std::fprintf(stderr, "%s/reliability.md has no fault-matrix markers\n", docs.c_str());
-    return 1;
-  }
   std::ostringstream section;
   section << "Feature reports of each reference update: " << references << ". The matrix has "
           << cases.size() << " cases.\n\n"
           << MarkdownSummary(cases, outcomes);
-  doc.replace(begin + std::string(kBegin).size(), end - begin - std::string(kBegin).size(),
-              section.str());
+  std::vector<BenchCase> bench = BenchCases();
+  std::vector<BenchOutcome> benchOutcomes;
+  for (const BenchCase& c : bench) benchOutcomes.push_back(RunBenchCase(c));
+  if (!ReplaceSection(doc, kBegin, kEnd, section.str()) ||
+      !ReplaceSection(doc, kBenchBegin, kBenchEnd, BenchMarkdown(bench, benchOutcomes))) {
+    std::fprintf(stderr, "%s/reliability.md lacks the fault-matrix or bench markers\n",
+                 docs.c_str());
+    return 1;
+  }
   std::ofstream(docs + "/reliability.md", std::ios::binary) << doc;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -59,6 +59,7 @@ ControllerState FilledState() {
   s.config.compTableSize = 256;
   s.config.feedConfig1 = 0xA5;
   s.config.serial = "PAD-9";
+  s.config.bootloaderSerial = "BL-9";
   s.config.product = L"Pad \u00E9\u20AC";
   s.config.inBootloader = true;
   s.config.restartDelayMs = 750;
@@ -99,6 +100,7 @@ void ExpectSameState(const ControllerState& a, const ControllerState& b) {
   EXPECT_EQ(a.config.compTableSize, b.config.compTableSize);
   EXPECT_EQ(a.config.feedConfig1, b.config.feedConfig1);
   EXPECT_EQ(a.config.serial, b.config.serial);
+  EXPECT_EQ(a.config.bootloaderSerial, b.config.bootloaderSerial);
   EXPECT_EQ(a.config.product, b.config.product);
   EXPECT_EQ(a.config.inBootloader, b.config.inBootloader);
   EXPECT_EQ(a.config.restartDelayMs, b.config.restartDelayMs);
@@ -173,13 +175,13 @@ TEST(ControllerStateJson, RoundTripKeepsEveryField) {
 // change when a field is added: then extend the file and the test above.
 // (Sizes of an LP64 build.)
 TEST(ControllerStateJson, FileCoversTheStateAsDeclared) {
-  EXPECT_EQ(sizeof(ControllerConfig), 104u);
+  EXPECT_EQ(sizeof(ControllerConfig), 144u);
   EXPECT_EQ(sizeof(FaultRules), 40u);
   EXPECT_EQ(sizeof(ControllerCounters), 56u);
   EXPECT_EQ(sizeof(FormatImageRecord), 10u);
   EXPECT_EQ(sizeof(FormattedRegion), 20u);
   EXPECT_EQ(sizeof(PendingRestart), 24u);
-  EXPECT_EQ(sizeof(ControllerState), 368u);
+  EXPECT_EQ(sizeof(ControllerState), 408u);
 }
 
 TEST(ControllerStateJson, KeepsDefaultsForAbsentFields) {

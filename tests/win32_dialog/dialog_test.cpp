@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -288,6 +289,46 @@ TEST_F(DialogTest, SecondStartBringsTheFirstForwardAndHelpComesFirst) {
   EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)).rfind("Cmd Arg # 1 /?", 0), 0u);  // the box's text
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   EXPECT_EQ(help->WaitForExit(30000), 0);
+}
+
+// A controller in its bootloader beside a personality file of an older
+// program: the dialog asks whether the file is this controller's, naming it
+// and its date, then whether the defaults may be programmed, naming the
+// folders searched; two Noes leave nothing to execute and the file as it is.
+TEST_F(DialogTest, StrandedControllerAsksAboutItsFileAndTheDefaults) {
+  world_.Vlmsim("detach " + serial_);
+  world_.Vlmsim("attach --in-bootloader");
+  const std::string file = world_.Path("sf20150811_101010.mem");
+  std::ofstream(file, std::ios::binary) << std::string(600, '\x33');
+  padflash_ = world_.Start("/o " + world_.WriteFirmware("new.hex", 0x06));
+  auto answer = [&](const char* caption, WPARAM button) {
+    HWND box = padflash_->WaitForWindow(caption);
+    EXPECT_NE(box, nullptr) << caption;
+    if (box == nullptr) return std::string();
+    EXPECT_EQ(TextOf(GetWindow(box, GW_OWNER)), kCaption);
+    const std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+    PostMessageA(box, WM_COMMAND, button, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 10000));
+    return text;
+  };
+  answer("ProductID does not Match", IDYES);
+  EXPECT_NE(answer("Personality File of Unknown Controller", IDNO)
+                .find("sf20150811_101010.mem (saved 2015-08-11 10:10:10 UTC)"),
+            std::string::npos);
+  std::string folder = world_.Path("");
+  folder.pop_back();  // without its separator
+  EXPECT_NE(answer("No Saved Factory Settings", IDNO).find(folder), std::string::npos);
+  HWND dialog = padflash_->WaitForWindow(kCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return TextOf(GetDlgItem(dialog, kIdStatus)).find("Stopped") != std::string::npos ||
+               TextOf(GetDlgItem(dialog, kIdVerbose)).find("Stopped: nothing was written") !=
+                   std::string::npos;
+      },
+      30000));
+  EXPECT_FALSE(Visible(dialog, kIdExecute));
+  EXPECT_TRUE(std::filesystem::exists(file));
 }
 
 }  // namespace
