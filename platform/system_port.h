@@ -96,7 +96,7 @@ class SystemPort {
   // whole one, never a short one.
   virtual bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) = 0;
   // Writes a file as CreateNewFile does, replacing one of that name.
-  virtual bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) = 0;
+  virtual bool OverwriteFile(const std::string& path, const uint8_t* data, size_t size) = 0;
   // Gives a file another name in its folder; false (nothing changed) when
   // the new name exists.
   virtual bool RenameFile(const std::string& from, const std::string& to) = 0;

@@ -42,8 +42,8 @@ bool ReadRecord(Session& session, const std::string& path, PersonalityRecord& re
 
 bool WriteRecord(Session& session, const std::string& path, const PersonalityRecord& record) {
   const std::string text = EncodeRecord(record);
-  return session.system.ReplaceFile(RecordPathFor(path),
-                                    reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return session.system.OverwriteFile(RecordPathFor(path),
+                                      reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 bool Newer(const PersonalityCandidate& a, const PersonalityCandidate& b) {

@@ -17,7 +17,9 @@ bool ChooseFirmwareFile(HWND owner, char (&fileName)[kMaxPathChars]) {
   request.nFilterIndex = 1;
   request.lpstrFile = fileName;
   request.nMaxFile = kMaxPathChars;
-  request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+  // The working folder is where personality files are kept: on Windows
+  // browsing to another folder would make that the working folder.
+  request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
   return GetOpenFileNameA(&request) != FALSE;
 }
 

@@ -256,7 +256,7 @@ bool PosixSystemPort::CreateNewFile(const std::string& path, const uint8_t* data
   return true;
 }
 
-bool PosixSystemPort::ReplaceFile(const std::string& path, const uint8_t* data, size_t size) {
+bool PosixSystemPort::OverwriteFile(const std::string& path, const uint8_t* data, size_t size) {
   if (path.empty()) return false;
   const std::string temporary = TemporaryName(path);
   if (!WriteFlushed(temporary, data, size)) return false;

@@ -26,7 +26,7 @@ class PosixSystemPort : public SystemPort {
   bool RemoveFile(const std::string& path) override;
   bool ReadFileBytes(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) override;
   bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
-  bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool OverwriteFile(const std::string& path, const uint8_t* data, size_t size) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
   bool MakeFolder(const std::string& path) override;
   std::string UserStateFolder() override;

@@ -219,7 +219,7 @@ bool Win32SystemPort::CreateNewFile(const std::string& path, const uint8_t* data
   return false;
 }
 
-bool Win32SystemPort::ReplaceFile(const std::string& path, const uint8_t* data, size_t size) {
+bool Win32SystemPort::OverwriteFile(const std::string& path, const uint8_t* data, size_t size) {
   if (path.empty()) return false;
   const std::string temporary = TemporaryName(path);
   if (!WriteFlushed(temporary, data, size)) return false;

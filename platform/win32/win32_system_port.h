@@ -42,7 +42,7 @@ class Win32SystemPort : public SystemPort {
   // Written under a temporary name with FlushFileBuffers, then moved onto
   // its name with MOVEFILE_WRITE_THROUGH.
   bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
-  bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) override;
+  bool OverwriteFile(const std::string& path, const uint8_t* data, size_t size) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
   bool MakeFolder(const std::string& path) override;
   // $PADFLASH_STATE_DIR, else %LOCALAPPDATA%\padflash.

@@ -65,7 +65,7 @@ class MemorySystemPort final : public SystemPort {
   bool RemoveFile(const std::string& path) override { return files.erase(path) != 0; }
   bool ReadFileBytes(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) override;
   bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override;
-  bool ReplaceFile(const std::string& path, const uint8_t* data, size_t size) override {
+  bool OverwriteFile(const std::string& path, const uint8_t* data, size_t size) override {
     files[path].assign(data, data + size);
     return true;
   }

@@ -27,8 +27,8 @@ TEST(DurableFiles, CreateReplaceAndRenameNeverLoseAFile) {
   ASSERT_TRUE(port.CreateNewFile("sf2_2.mem", page, sizeof page));
   EXPECT_FALSE(std::filesystem::exists("sf2_2.mem.part"));
 
-  ASSERT_TRUE(port.ReplaceFile("sf1_1.mem.unit", page, sizeof page));
-  ASSERT_TRUE(port.ReplaceFile("sf1_1.mem.unit", other, sizeof other));
+  ASSERT_TRUE(port.OverwriteFile("sf1_1.mem.unit", page, sizeof page));
+  ASSERT_TRUE(port.OverwriteFile("sf1_1.mem.unit", other, sizeof other));
   EXPECT_EQ(WorkingDirectory::ReadFile("sf1_1.mem.unit"), std::vector<uint8_t>{9});
 
   EXPECT_FALSE(port.RenameFile("sf1_1.mem", "sf2_2.mem"));

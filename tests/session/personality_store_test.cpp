@@ -45,7 +45,9 @@ class PersonalityStore : public ::testing::Test {
     WorkingDirectory::WriteFile(RecordPathFor(path),
                                 std::vector<uint8_t>(text.begin(), text.end()));
   }
-  std::string State(const std::string& name) { return system.UserStateFolder() + "/" + name; }
+  std::string State(const std::string& name) {
+    return system.UserStateFolder() + system.PathSeparator() + name;
+  }
 
   WorkingDirectory dir;
   testing::RecordingWindow window;
