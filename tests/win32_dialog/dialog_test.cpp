@@ -105,6 +105,17 @@ class DialogTest : public ::testing::Test {
     EXPECT_TRUE(WaitUntil([&] { return InputsEnabled(dialog, false); }, 30000));
     return dialog;
   }
+  // Browse's open-file dialog, owned by the main dialog; null when it does
+  // not come.
+  HWND Browse(HWND dialog) {
+    PostMessageA(GetDlgItem(dialog, kIdBrowse), BM_CLICK, 0, 0);
+    return padflash_->WaitForWindow("Open");
+  }
+  // Types a path into the open-file dialog's name box and presses Open.
+  static void Choose(HWND open, const std::string& path) {
+    SendMessageA(GetDlgItem(open, 0x47C), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageA(open, WM_COMMAND, IDOK, 0);
+  }
   std::string Revision() {
     const std::string show = world_.Vlmsim("show " + serial_);
     const size_t at = show.find("revision:");
@@ -250,8 +261,7 @@ TEST_F(DialogTest, BrowseOffersThreeFiltersAndPreparesTheChosenFile) {
   const std::string firmware = world_.WriteFirmware("new.hex", 0x06);
   HWND dialog = Open("/o");
   ASSERT_NE(dialog, nullptr);
-  PostMessageA(GetDlgItem(dialog, kIdBrowse), BM_CLICK, 0, 0);
-  HWND open = padflash_->WaitForWindow("Open");
+  HWND open = Browse(dialog);
   ASSERT_NE(open, nullptr);
   EXPECT_EQ(GetWindow(open, GW_OWNER), dialog);
   HWND filters = GetDlgItem(open, 0x470);  // the file dialog's cmb1; its controls are Unicode
@@ -264,8 +274,7 @@ TEST_F(DialogTest, BrowseOffersThreeFiltersAndPreparesTheChosenFile) {
   }
   EXPECT_EQ(names, (std::vector<std::wstring>{L"Hex file", L"dll", L"All"}));
   EXPECT_EQ(SendMessageW(filters, CB_GETCURSEL, 0, 0), 0);
-  SendMessageA(GetDlgItem(open, 0x47C), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(firmware.c_str()));
-  PostMessageA(open, WM_COMMAND, IDOK, 0);
+  Choose(open, firmware);
   EXPECT_TRUE(
       WaitUntil([&] { return TextOf(GetDlgItem(dialog, kIdFilePath)) == firmware; }, 30000));
   EXPECT_TRUE(WaitUntil([&] { return Visible(dialog, kIdExecute); }, 30000));
@@ -307,11 +316,9 @@ TEST_F(DialogTest, StrandedControllerAsksAboutItsFileAndTheDefaults) {
   const std::string firmware = world_.WriteFirmware("release\\new.hex", 0x06);
   HWND dialog = Open("/o");
   ASSERT_NE(dialog, nullptr);
-  PostMessageA(GetDlgItem(dialog, kIdBrowse), BM_CLICK, 0, 0);
-  HWND open = padflash_->WaitForWindow("Open");
+  HWND open = Browse(dialog);
   ASSERT_NE(open, nullptr);
-  SendMessageA(GetDlgItem(open, 0x47C), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(firmware.c_str()));
-  PostMessageA(open, WM_COMMAND, IDOK, 0);
+  Choose(open, firmware);
   auto answer = [&](const char* caption, WPARAM button) {
     HWND box = padflash_->WaitForWindow(caption);
     EXPECT_NE(box, nullptr) << caption;
