@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/device_list.h"
-#include "app/program_version.h"
-#include "app/run_config.h"
-#include "app/session.h"
+#include "session/program_version.h"
+#include "session/run_config.h"
+#include "session/session.h"
+#include "update/device_list_refresh.h"
 #include "update/preparation.h"
 #include "update/update_session.h"
 

@@ -24,13 +24,13 @@
 
 #include "VLMHID.h"
 #include "app/console/console_window.h"
-#include "app/device_list.h"
-#include "app/session.h"
 #include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "native_system_port.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "sim/state_file.h"
+#include "update/device_list_refresh.h"
 
 #ifndef PADFLASH_CLI_PATH
 #error "PADFLASH_CLI_PATH must name padflash-cli"

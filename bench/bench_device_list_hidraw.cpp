@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "app/console/console_window.h"
-#include "app/device_list.h"
-#include "app/session.h"
 #include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "native_system_port.h"
+#include "session/session.h"
 #include "tests/hidlib/hidraw_bench.h"
+#include "update/device_list_refresh.h"
 
 namespace {
 

@@ -30,10 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "app/run_config.h"
 #include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "firmware/hex_file.h"
+#include "session/run_config.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ double BestParseSeconds(const std::filesystem::path& path, size_t imageBytes, in
   config.firmwarePath = path.string();
   double best = -1;
   for (int r = 0; r < runs; ++r) {
-    HexFile image(config);
+    HexFile image(config.firmwarePath);
     auto start = std::chrono::steady_clock::now();
     int result = image.Parse();
     auto stop = std::chrono::steady_clock::now();
@@ -143,7 +143,7 @@ bool Measure(const std::filesystem::path& dir, const char* label, size_t imageBy
 int ParseOnly(const char* path) {
   RunConfig config;
   config.firmwarePath = path;
-  HexFile image(config);
+  HexFile image(config.firmwarePath);
   return image.Parse() == 0 && image.segmentCount() == 1 ? 0 : 1;
 }
 

@@ -38,11 +38,11 @@
 
 #include "app/console/console_window.h"
 #include "app/main_window.h"
-#include "app/run_config.h"
-#include "app/session.h"
 #include "bench/bench_support.h"
 #include "bench/bench_table.h"
 #include "native_system_port.h"
+#include "session/run_config.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "sim/state_file.h"
 #include "tools/fwgen/firmware_generator.h"

@@ -25,8 +25,8 @@
 #include "app/main_window.h"
 #include "app/qt/qt_program_host.h"
 #include "app/qt/qt_window_port.h"
-#include "app/session.h"
 #include "platform/posix/posix_system_port.h"
+#include "session/session.h"
 
 using namespace padflash;
 

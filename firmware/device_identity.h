@@ -13,7 +13,6 @@
 namespace padflash {
 
 class HexFile;
-struct Session;
 
 inline constexpr uint16_t kBootloaderVendorId = 0x0488;
 inline constexpr uint16_t kBootloaderProductId = 0xD0C0;
@@ -25,6 +24,16 @@ inline constexpr uint32_t kIdentityTagI2C = 0x08001A96;
 inline constexpr uint32_t kIdentityTagUSB = 0x08002A96;
 inline constexpr uint32_t kDeviceIdentityBlock = 0xC2C0;  // RAM mirror
 inline constexpr uint32_t kDeviceIdentityTag = 0xC396;
+
+// The 128-byte identity block: byte offsets of its fields (words are
+// little-endian).
+inline constexpr int kIdentityBlockSize = 128;
+inline constexpr int kIdentityChipId = 0x00;
+inline constexpr int kIdentityRevision = 0x01;
+inline constexpr int kIdentityI2cAddress = 0x11;
+inline constexpr int kIdentityHidDescriptor = 0x12;
+inline constexpr int kIdentityVendorId = 0x14;
+inline constexpr int kIdentityProductId = 0x16;
 
 struct DeviceIdentity {
   std::string name;
@@ -51,10 +60,12 @@ struct DeviceIdentity {
   uint8_t fromDevice = 0;
 };
 
-// Operation A: fills the firmware identity from its image. 0 / -1.
-int ExtractImageIdentity(Session& session, DeviceIdentity& firmware);
-// Operation B: fills the device identity from device memory. 0 / -1.
-int ReadDeviceIdentity(Session& session, DeviceIdentity& device);
+// The little-endian word at `offset` of an identity block.
+uint16_t IdentityWord(const uint8_t* block, int offset);
+// The bootloader answers at the record's own addresses under 0x0488/0xD0C0.
+void SetBootloaderAddressing(DeviceIdentity& identity);
+
+// Reading the records from an image or a device: update/identity_reading.h.
 
 // The four renderings, each bounded to 511 characters.
 std::string RenderImageExtraction(const DeviceIdentity& firmware);  // "New FW Info\r\n..."

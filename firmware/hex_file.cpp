@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/run_config.h"
 #include "firmware/hex_tokens.h"
 
 namespace padflash {
@@ -124,7 +123,7 @@ HexRecord HexRecord::ParseLine(const std::string& text, uint32_t upperAddress) {
   return record;
 }
 
-HexFile::HexFile(const RunConfig& config) : fileName_(config.firmwarePath) {}
+HexFile::HexFile(std::string path) : fileName_(std::move(path)) {}
 
 HexFile::HexFile(std::deque<std::string> lines) : lines_(std::move(lines)) {}
 

@@ -14,8 +14,6 @@
 
 namespace padflash {
 
-struct RunConfig;
-
 inline constexpr uint32_t kImageStartI2C = 0x08001900;
 inline constexpr uint32_t kImageStartUSB = 0x08002900;
 // More image data than any controller's flash holds (sixteen times the 64 KiB
@@ -41,8 +39,8 @@ struct HexRecord {
 
 class HexFile {
  public:
-  // Image of the file named by the run configuration's firmware path.
-  explicit HexFile(const RunConfig& config);
+  // Image of the file at `path`.
+  explicit HexFile(std::string path);
   // Image of supplied HEX text lines (package library).
   explicit HexFile(std::deque<std::string> lines);
   virtual ~HexFile();

@@ -129,6 +129,8 @@ class PersistentBus {
   bool LoadFlash(size_t index, const std::string& name, std::vector<uint8_t>& flash,
                  std::string& error);
   std::string NewFlashName();
+  // A number no other save or flash file name of this process has had.
+  static uint64_t NextStamp();
   // Deletes the flash files the file no longer names.
   void DropFlashFiles(std::set<std::string> named);
 

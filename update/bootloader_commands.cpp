@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "update/bootloader_status.h"
 #include "update/report_frame.h"
 #include "update/unit_connection.h"

@@ -3,8 +3,8 @@
 // device's own identity has been read.
 #include "update/compatibility.h"
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 
 namespace padflash {
 

@@ -1,7 +1,7 @@
 #include "update/discovery.h"
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "update/bootloader_commands.h"
 #include "update/unit_connection.h"
 

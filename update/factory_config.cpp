@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "update/factory_block.h"
 #include "update/report_frame.h"
 

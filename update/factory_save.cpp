@@ -11,8 +11,8 @@
 #include <array>
 #include <vector>
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "update/factory_block.h"
 #include "update/factory_config.h"
 #include "update/memory_transfer.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "update/bootloader_protocol.h"
 #include "update/factory_block.h"
 #include "update/memory_transfer.h"

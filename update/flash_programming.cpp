@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "update/bootloader_commands.h"
 #include "update/fletcher.h"
 #include "update/image_commands.h"

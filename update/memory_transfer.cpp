@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "update/memory_commands.h"
 #include "update/report_frame.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "update/bootloader_protocol.h"
 #include "update/factory_block.h"
 

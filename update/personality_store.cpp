@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <tuple>
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "update/factory_block.h"
 #include "update/fletcher.h"
 

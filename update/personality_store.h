@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "update/personality_record.h"
+#include "session/personality_record.h"
 
 namespace padflash {
 

@@ -1,6 +1,6 @@
 // The power guard of the update session: an update must not start, nor
 // program, on a battery that may run out before it ends.
-#include "app/session.h"
+#include "session/session.h"
 #include "update/update_session.h"
 
 namespace padflash {

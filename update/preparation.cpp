@@ -9,13 +9,14 @@
 #include <memory>
 #include <string>
 
-#include "app/output.h"
-#include "app/session.h"
 #include "firmware/device_identity.h"
-#include "firmware/firmware_loading.h"
 #include "firmware/hex_file.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "update/compatibility.h"
 #include "update/discovery.h"
+#include "update/firmware_loading.h"
+#include "update/identity_reading.h"
 #include "update/memory_transfer.h"
 #include "update/personality_file.h"
 #include "update/personality_store.h"
@@ -103,7 +104,7 @@ bool LoadImage(Session& session) {
   } else {
     Print(session, "\nUsing the following file: %s\r\n", session.config.firmwarePath.c_str());
     PrintStatus(session, "Loading and parsing file... \r\n");
-    session.image = std::make_unique<HexFile>(session.config);
+    session.image = std::make_unique<HexFile>(session.config.firmwarePath);
   }
   // A file that holds no HEX record of the image (a library binary given with
   // /d, for one) fails here as a parse error rather than later as an identity

@@ -3,8 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
+#include "update/device_list_refresh.h"
 #include "update/personality_store.h"
 
 namespace padflash {

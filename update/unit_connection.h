@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "VLMHID.h"
-#include "update/unit_identity.h"
+#include "session/unit_identity.h"
 
 namespace padflash {
 

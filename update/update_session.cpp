@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/program_version.h"
-#include "app/session.h"
 #include "firmware/device_identity.h"
+#include "session/program_version.h"
+#include "session/session.h"
 #include "update/bootloader_commands.h"
 #include "update/discovery.h"
 #include "update/factory_block.h"

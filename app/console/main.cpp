@@ -17,8 +17,8 @@
 #include "app/console/protocol_log.h"
 #include "app/console/run_report.h"
 #include "app/main_window.h"
-#include "app/program_version.h"
-#include "app/session.h"
+#include "session/program_version.h"
+#include "session/session.h"
 
 using namespace padflash;
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "app/console/cli_options.h"
-#include "app/output.h"
-#include "app/program_version.h"
-#include "app/session.h"
-#include "update/unit_identity.h"
+#include "session/output.h"
+#include "session/program_version.h"
+#include "session/session.h"
+#include "session/unit_identity.h"
 
 namespace padflash {
 

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/console/console_window.h"
-#include "app/device_list.h"
+#include "update/device_list_refresh.h"
 
 namespace padflash {
 

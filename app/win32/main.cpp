@@ -6,10 +6,10 @@
 
 #include "VLMHID.h"
 #include "app/main_window.h"
-#include "app/session.h"
 #include "app/win32/win32_program_host.h"
 #include "app/win32/win32_window_port.h"
 #include "native_system_port.h"
+#include "session/session.h"
 
 using namespace padflash;
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/session.h"
 #include "app/win32/dialog_controls.h"
+#include "session/session.h"
 
 namespace padflash {
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace padflash {
 

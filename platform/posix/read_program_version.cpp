@@ -1,7 +1,7 @@
 // On Linux the program's version is the one the build compiled in; it is
 // defined once, in the project's CMake version.
-#include "app/program_version.h"
 #include "padflash_version.h"
+#include "platform/program_version.h"
 
 namespace padflash {
 

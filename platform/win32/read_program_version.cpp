@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/program_version.h"
+#include "platform/program_version.h"
 
 namespace padflash {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"

@@ -3,7 +3,7 @@
 // surrogates, and paths in another code page. The document is still
 // written, never thrown away.
 #include "app/console/run_report.h"
-#include "update/unit_identity.h"
+#include "session/unit_identity.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The device list against the simulated bus.
-#include "app/device_list.h"
+#include "update/device_list_refresh.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/support/forwarding_interface.h"
 #include "tests/support/recording_window.h"

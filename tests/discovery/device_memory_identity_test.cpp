@@ -1,12 +1,13 @@
 // The device identity read from a running controller's memory.
 #include <gtest/gtest.h>
 
-#include "app/session.h"
 #include "firmware/device_identity.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
 #include "update/discovery.h"
+#include "update/identity_reading.h"
 
 namespace padflash {
 namespace {

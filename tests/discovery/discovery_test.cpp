@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/support/forwarding_interface.h"
 #include "tests/support/recording_window.h"

@@ -1,11 +1,11 @@
 // Telling controllers of one model apart: finding the selected one again
 // among those listed under a pair of IDs, predicting whether it can be, and
 // the unit record that says which controller a personality file came from.
-#include "update/unit_identity.h"
+#include "session/unit_identity.h"
 
 #include <gtest/gtest.h>
 
-#include "update/personality_record.h"
+#include "session/personality_record.h"
 
 namespace padflash {
 namespace {

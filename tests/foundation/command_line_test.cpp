@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run_config.h"
-#include "app/session.h"
+#include "session/run_config.h"
+#include "session/session.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_config.h"
+#include "session/run_config.h"
 
 namespace padflash {
 namespace {
@@ -211,7 +211,7 @@ TEST(HexFileParse, FailsOnlyWithoutAnyText) {
 
   RunConfig config;
   config.firmwarePath = "/nonexistent/dir/fw.hex";
-  HexFile missing(config);
+  HexFile missing(config.firmwarePath);
   EXPECT_EQ(missing.fileName(), config.firmwarePath);
   EXPECT_EQ(missing.Parse(), -1);
 }
@@ -239,7 +239,7 @@ TEST_F(HexFileOnDisk, ReadsTheFileNamedByTheRunConfiguration) {
   config.firmwarePath = Write("fw.hex", "\r\n" + Upper(0x0800) + "\r\n\t" + Data(0x1900, {1, 2}) +
                                             "  " + Data(0x1902, {3, 4}) + "\r\n\r\n" + kEof +
                                             "\r\n" + Data(0x1904, {5, 6}) + "\r\n");
-  HexFile image(config);
+  HexFile image(config.firmwarePath);
   config.firmwarePath = "changed later";
   EXPECT_EQ(image.fileName(), (dir_ / "fw.hex").string());
   ASSERT_EQ(image.Parse(), 0);
@@ -251,9 +251,9 @@ TEST_F(HexFileOnDisk, ReadsTheFileNamedByTheRunConfiguration) {
 TEST_F(HexFileOnDisk, EmptyOrBlankFileFails) {
   RunConfig config;
   config.firmwarePath = Write("empty.hex", "");
-  EXPECT_EQ(HexFile(config).Parse(), -1);
+  EXPECT_EQ(HexFile(config.firmwarePath).Parse(), -1);
   config.firmwarePath = Write("blank.hex", " \r\n\t\n");
-  EXPECT_EQ(HexFile(config).Parse(), -1);
+  EXPECT_EQ(HexFile(config.firmwarePath).Parse(), -1);
 }
 
 // Contiguous data from the I2C image start, 16 bytes a record.
@@ -275,13 +275,13 @@ std::string ImageText(size_t bytes) {
 TEST_F(HexFileOnDisk, ImageDataBeyondAnyControllersFlashIsRefused) {
   RunConfig config;
   config.firmwarePath = Write("huge.hex", ImageText(2 << 20));
-  HexFile huge(config);
+  HexFile huge(config.firmwarePath);
   EXPECT_EQ(huge.Parse(), -1);
   EXPECT_TRUE(huge.imageTooLarge());
   EXPECT_EQ(huge.segmentCount(), 0u);
 
   config.firmwarePath = Write("large.hex", ImageText(512 << 10));
-  HexFile large(config);
+  HexFile large(config.firmwarePath);
   ASSERT_EQ(large.Parse(), 0);
   EXPECT_FALSE(large.imageTooLarge());
   ASSERT_EQ(large.segmentCount(), 1u);

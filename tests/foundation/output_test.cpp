@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/output.h"
-#include "app/session.h"
+#include "session/output.h"
+#include "session/session.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
 

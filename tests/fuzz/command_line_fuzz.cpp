@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/console/cli_options.h"
-#include "app/run_config.h"
+#include "session/run_config.h"
 #include "tests/fuzz/fuzz_ports.h"
 #include "tests/fuzz/fuzz_target.h"
 

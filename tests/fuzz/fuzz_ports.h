@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "platform/system_port.h"
 #include "platform/window_port.h"
+#include "session/session.h"
 
 namespace padflash::fuzz {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/run_config.h"
 #include "firmware/hex_file.h"
 #include "firmware/hex_tokens.h"
+#include "session/run_config.h"
 #include "tests/fuzz/fuzz_target.h"
 
 using padflash::HexFile;
@@ -83,7 +83,7 @@ PADFLASH_FUZZ_TARGET(hex) {
   close(fd);
   padflash::RunConfig config;
   config.firmwarePath = path;
-  HexFile fromFile(config);
+  HexFile fromFile(config.firmwarePath);
   const int fileResult = fromFile.Parse();
   unlink(path);
   FUZZ_CHECK(linesResult == fileResult);

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "firmware/firmware_loading.h"
-#include "firmware/package_library.h"
 #include "firmware/package_library_abi.h"
 #include "tests/fuzz/fuzz_ports.h"
 #include "tests/fuzz/fuzz_target.h"
+#include "update/firmware_loading.h"
+#include "update/package_library.h"
 
 namespace {
 

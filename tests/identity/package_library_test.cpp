@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "firmware/device_identity.h"
 #include "firmware/hex_file.h"
-#include "firmware/package_library.h"
 #include "firmware/package_library_abi.h"
+#include "session/session.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
+#include "update/package_library.h"
 
 namespace padflash {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"

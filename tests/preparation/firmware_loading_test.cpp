@@ -1,6 +1,6 @@
 // Loading a firmware package: the path is a search pattern; the first usable
 // library among its matches fills the firmware identity.
-#include "firmware/firmware_loading.h"
+#include "update/firmware_loading.h"
 
 #include <gtest/gtest.h>
 

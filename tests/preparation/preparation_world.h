@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "app/device_list.h"
-#include "app/session.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_system_port.h"
 #include "tools/fwgen/firmware_generator.h"
+#include "update/device_list_refresh.h"
 
 namespace padflash::testing {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "app/main_window.h"
-#include "app/session.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/reliability/technician.h"
 #include "tests/session/working_directory.h"

@@ -8,13 +8,13 @@
 #include <regex>
 #include <sstream>
 
-#include "app/device_list.h"
-#include "app/session.h"
 #include "hidlib/vlmhid_interface.h"
+#include "session/session.h"
 #include "sim/replay_backend.h"
 #include "tests/preparation/preparation_world.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
+#include "update/device_list_refresh.h"
 #include "update/preparation.h"
 #include "update/update_session.h"
 

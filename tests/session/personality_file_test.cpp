@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "tests/session/working_directory.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"

@@ -1,4 +1,4 @@
-#include "app/program_version.h"
+#include "session/program_version.h"
 
 #include <gtest/gtest.h>
 

@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "app/device_list.h"
-#include "app/session.h"
+#include "session/session.h"
 #include "sim/bus.h"
 #include "tests/session/working_directory.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/test_system_port.h"
 #include "tools/fwgen/firmware_generator.h"
+#include "update/device_list_refresh.h"
 #include "update/preparation.h"
 
 namespace padflash::testing {

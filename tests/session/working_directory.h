@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "session/personality_record.h"
 #include "tests/support/temp_folder.h"
-#include "update/personality_record.h"
 
 namespace padflash::testing {
 

@@ -1,7 +1,7 @@
 // A program file without a version resource: its version reads four zeros.
 #include <gtest/gtest.h>
 
-#include "app/program_version.h"
+#include "session/program_version.h"
 
 namespace padflash {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/program_version.h"
 #include "padflash_version.h"
+#include "session/program_version.h"
 
 namespace padflash {
 namespace {

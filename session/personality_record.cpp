@@ -1,4 +1,4 @@
-#include "update/personality_record.h"
+#include "session/personality_record.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,9 @@
-#include "app/output.h"
+#include "session/output.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace padflash {
 

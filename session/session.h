@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "VLMHID.h"
-#include "app/device_list.h"
-#include "app/output.h"
-#include "app/run_config.h"
 #include "firmware/config_instruction.h"
 #include "firmware/device_identity.h"
 #include "firmware/hex_file.h"
 #include "platform/system_port.h"
 #include "platform/window_port.h"
-#include "update/personality_record.h"
-#include "update/unit_identity.h"
+#include "session/device_list.h"
+#include "session/output.h"
+#include "session/personality_record.h"
+#include "session/run_config.h"
+#include "session/unit_identity.h"
 
 namespace padflash {
 

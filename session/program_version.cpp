@@ -1,6 +1,6 @@
 // Formatting the program's version; reading it is the platform's
 // (platform/<platform>/read_program_version.cpp).
-#include "app/program_version.h"
+#include "session/program_version.h"
 
 #include <cstdio>
 

@@ -1,35 +1,17 @@
-// The device list: attached controllers the updater can work on, shown in
-// combo box 1000, with the selected one's details in info box 1009.
+// Filling the device list from a fresh enumeration: the attached
+// controllers the updater can work on, shown in combo box 1000, with the
+// selected one's details in info box 1009.
 #pragma once
 
-#include <cstdint>
 #include <deque>
 #include <string>
 
 #include "VLMHID.h"
+#include "session/device_list.h"
 
 namespace padflash {
 
 struct Session;
-
-struct DeviceListEntry {
-  uint16_t vendorId = 0;
-  uint16_t productId = 0;
-  uint16_t versionNumber = 0;  // high byte chip ID, low byte firmware revision
-  std::wstring productString;
-  std::wstring serialNumberString;
-  std::wstring devicePath;
-};
-
-using DeviceList = std::deque<DeviceListEntry>;
-
-// Why the last refresh refused the attached devices, and the entry it
-// refused (the second of two with the same IDs, or the "Bridge 1.8" one).
-enum class DeviceRefusal { kNone, kBridge18, kDuplicateIds };
-struct RefusedDevice {
-  DeviceRefusal reason = DeviceRefusal::kNone;
-  DeviceListEntry entry;
-};
 
 // Every interface the object enumerates under the filters, in the
 // library's order (two passes: sizes, then the entries).

@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "update/unit_identity.h"
+#include "session/unit_identity.h"
 
 namespace padflash {
 

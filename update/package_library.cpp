@@ -1,14 +1,15 @@
-#include "firmware/package_library.h"
+#include "update/package_library.h"
 
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-#include "app/output.h"
-#include "app/session.h"
 #include "firmware/device_identity.h"
 #include "firmware/package_library_abi.h"
+#include "firmware/package_text.h"
 #include "platform/system_port.h"
+#include "session/output.h"
+#include "session/session.h"
 
 namespace padflash {
 
@@ -77,21 +78,6 @@ std::string BaseName(const std::string& path) {
 }
 
 }  // namespace
-
-std::deque<std::string> SplitPackageText(std::string_view text) {
-  std::deque<std::string> lines;
-  std::string piece;
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
-      if (!piece.empty()) lines.push_back(std::move(piece));
-      piece.clear();
-    } else {
-      piece.push_back(c);
-    }
-  }
-  if (!piece.empty()) lines.push_back(std::move(piece));
-  return lines;
-}
 
 int LoadPackageLibrary(Session& session, const std::string& path, DeviceIdentity& candidate) {
   std::unique_ptr<LoadedLibrary> library = session.system.OpenLibrary(path);

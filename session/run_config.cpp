@@ -1,4 +1,4 @@
-#include "app/run_config.h"
+#include "session/run_config.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/output.h"
-#include "app/session.h"
 #include "platform/window_port.h"
+#include "session/output.h"
+#include "session/session.h"
 
 namespace padflash {
 

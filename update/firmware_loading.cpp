@@ -1,12 +1,12 @@
 // Loading a firmware package: the firmware path is a search pattern, and the
 // first usable package library among its matches fills the firmware identity.
-#include "firmware/firmware_loading.h"
+#include "update/firmware_loading.h"
 
 #include <string>
 
-#include "app/session.h"
 #include "firmware/device_identity.h"
-#include "firmware/package_library.h"
+#include "session/session.h"
+#include "update/package_library.h"
 
 namespace padflash {
 

@@ -1,4 +1,4 @@
-#include "app/device_list.h"
+#include "update/device_list_refresh.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/session.h"
-#include "update/unit_identity.h"
+#include "session/session.h"
+#include "session/unit_identity.h"
 
 namespace padflash {
 

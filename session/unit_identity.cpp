@@ -1,4 +1,4 @@
-#include "update/unit_identity.h"
+#include "session/unit_identity.h"
 
 #include <string_view>
 
