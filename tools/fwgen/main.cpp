@@ -3,6 +3,7 @@
 //   padflash-fwgen [--i2c] [--chip C] [--rev R] [--vid V] [--pid P] [--size BYTES]
 //                  [--bootloader-region] [--i2c-address A] [--hid-desc A]
 //                  [--feedconfig1 B] [--seed N] [--no-factory-page] [-o FILE]
+//   padflash-fwgen --help | --version
 //
 // Numbers are decimal or 0x hex. Without -o the text goes to stdout. An I2C
 // build defaults to I2C address 0x2C and HID descriptor 0x20; a USB build
@@ -13,17 +14,20 @@
 #include <cstring>
 #include <string>
 
+#include "session/program_version.h"
 #include "tools/fwgen/binary_stdout.h"
 #include "tools/fwgen/firmware_generator.h"
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
+// The usage text: on standard output for --help, else on standard error.
+void Usage(FILE* out = stderr) {
+  std::fprintf(out,
                "usage: padflash-fwgen [--i2c] [--chip C] [--rev R] [--vid V] [--pid P]\n"
                "                      [--size BYTES] [--bootloader-region] [--i2c-address A]\n"
                "                      [--hid-desc A] [--feedconfig1 B] [--seed N]\n"
                "                      [--no-factory-page] [-o FILE]\n"
+               "       padflash-fwgen --help | --version\n"
                "numbers are decimal or 0x hex; a USB build has I2C address and HID\n"
                "descriptor 0 unless given\n");
 }
@@ -91,7 +95,10 @@ int main(int argc, char** argv) {
       outPath = next;
       ++i;
     } else if (arg == "-h" || arg == "--help") {
-      Usage();
+      Usage(stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("padflash-fwgen %s\n", padflash::FormatProgramVersion().c_str());
       return 0;
     } else {
       std::fprintf(stderr, "padflash-fwgen: unknown option %s\n", arg.c_str());
