@@ -15,6 +15,9 @@ packages+=(clang-14 libclang-rt-14-dev libtsan2)
 # The kernel test (Debian's kernel under qemu, busybox initramfs) and the
 # Debian package (dpkg-shlibdeps).
 packages+=(qemu-system-x86 busybox-static xz-utils dpkg-dev)
+# The package test: Debian's own checkers of the packages, their desktop
+# entry and AppStream file.
+packages+=(lintian desktop-file-utils appstream)
 # bench/run: objcopy (binutils) and srec_cat (srecord) beside the HEX parser.
 packages+=(binutils srecord)
 missing=()

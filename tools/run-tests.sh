@@ -54,4 +54,6 @@ timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog"
 timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
   ctest --preset windows -L e2e
 timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog
+# What the zip's test (with the dialog tests) reports of itself.
+cat build/windows/tests/package/*/summary.txt 2>/dev/null || true
 echo "== the whole test command: $((SECONDS - run_start)) s"

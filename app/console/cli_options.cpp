@@ -23,6 +23,8 @@ CliOptions ParseCliOptions(int argc, const char* const* argv) {
       options.list = true;
     } else if (arg == "--help") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--device" || arg == "--answer" || arg == "--log") {
@@ -109,6 +111,7 @@ const char* CliUsage() {
           "                  otherwise no): whether to use a personality file whose\n"
           "                  controller cannot be told, to program the firmware's\n"
           "                  defaults when no saved settings were found, ...\n"
+          "  --version       print the program's version and exit\n"
           "  --help          this text\n"
           "\n") +
       kCliExitHelp;

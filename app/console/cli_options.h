@@ -15,6 +15,8 @@ namespace padflash {
 struct CliOptions {
   bool list = false;
   bool help = false;
+  // --version: print the program's version and exit.
+  bool version = false;
   int device = 0;
   // --device by serial string or device path instead of list index.
   std::string deviceKey;

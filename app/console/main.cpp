@@ -97,6 +97,10 @@ int main(int argc, char** argv) {
     std::fputs(CliUsage(), stdout);
     return 0;
   }
+  if (cli.version && cli.error.empty()) {
+    std::printf("padflash-cli %s\n", FormatProgramVersion().c_str());
+    return 0;
+  }
 
   CliRun run;
   run.start = WallClock::now();

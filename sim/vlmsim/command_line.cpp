@@ -244,6 +244,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   const std::string& verb = words[0];
   if (verb == "--help" || verb == "-h" || verb == "help") {
     command.verb = Verb::kHelp;
+  } else if (verb == "--version") {
+    command.verb = Verb::kVersion;
   } else if (verb == "attach") {
     command.verb = Verb::kAttach;
     return ParseAttach(words, std::move(command));
@@ -293,6 +295,8 @@ state file named by --state or by VLMHID_SIM_STATE, which the simulated
 libVLMHID.so reads and writes too. Numbers are decimal or 0x hexadecimal.
 
 Commands:
+  --help                        this text
+  --version                     print the program's version
   attach [--i2c] [--vid V] [--pid P] [--chip C] [--rev R] [--report-id N]
          [--bootloader-version N] [--comp-table-size N] [--feedconfig1 B]
          [--serial S] [--bootloader-serial none|S] [--product TEXT]

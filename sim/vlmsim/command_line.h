@@ -12,7 +12,18 @@
 
 namespace vlmsim {
 
-enum class Verb { kHelp, kAttach, kList, kShow, kRead, kDetach, kReset, kFault, kPowerCycle };
+enum class Verb {
+  kHelp,
+  kVersion,
+  kAttach,
+  kList,
+  kShow,
+  kRead,
+  kDetach,
+  kReset,
+  kFault,
+  kPowerCycle
+};
 
 enum class FaultKind {
   kClear,

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "session/program_version.h"
 #include "sim/bus.h"
 #include "sim/state_file.h"
 #include "sim/vlmsim/command_line.h"
@@ -271,6 +272,7 @@ int Execute(sim::PersistentBus& store, const Command& command) {
     case Verb::kFault:
       return Fault(store, command);
     case Verb::kHelp:
+    case Verb::kVersion:
       break;
   }
   return kExitDone;
@@ -285,6 +287,10 @@ int Run(int argc, char** argv) {
   const Command& command = parsed.command;
   if (command.verb == Verb::kHelp) {
     std::fputs(UsageText(), stdout);
+    return kExitDone;
+  }
+  if (command.verb == Verb::kVersion) {
+    std::printf("vlmsim %s\n", padflash::FormatProgramVersion().c_str());
     return kExitDone;
   }
   std::string path = command.statePath;

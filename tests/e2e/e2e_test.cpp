@@ -6,8 +6,10 @@
 // codes are each platform's documented ones (documented_exit_codes.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_window.h"
@@ -140,6 +142,21 @@ TEST_F(CliEndToEnd, SecondInstanceIsRefused) {
   EXPECT_EQ(run.status, documented::kAlreadyRunning) << Describe(run);
   EXPECT_NE(run.err.find("another instance"), std::string::npos) << Describe(run);
   EXPECT_EQ(run.out.find("BEGIN FW Update"), std::string::npos);
+}
+
+// Each program tells the version it was built as (on Windows read from its
+// own version resource), one line, and ends with status 0.
+TEST_F(CliEndToEnd, ProgramsTellTheirVersion) {
+  const std::vector<std::pair<std::string, Outcome>> runs = {
+      {"padflash-cli", Cli({"--version"})},
+      {"vlmsim", RunProcess({VLMSIM, "--version"}, folder)},
+      {"padflash-fwgen", RunProcess({FWGEN, "--version"}, folder)}};
+  for (const auto& [name, run] : runs) {
+    EXPECT_EQ(run.status, 0) << name << "\n" << Describe(run);
+    std::string out = run.out;
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+    EXPECT_EQ(out, name + " " + PROJECT_VERSION + "\n") << Describe(run);
+  }
 }
 
 TEST_F(CliEndToEnd, HelpAndBadUsage) {

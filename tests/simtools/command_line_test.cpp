@@ -136,6 +136,7 @@ TEST(VlmsimCommandLine, InspectionCommands) {
   EXPECT_EQ(Parse({"power-cycle", "X"}).command.verb, Verb::kPowerCycle);
   EXPECT_EQ(Parse({"power-cycle", "X"}).command.serial, "X");
   EXPECT_EQ(Parse({"--help"}).command.verb, Verb::kHelp);
+  EXPECT_EQ(Parse({"--state", "/x", "--version"}).command.verb, Verb::kVersion);
   EXPECT_TRUE(Parse({"--state=/x", "list"}).ok);
   EXPECT_EQ(Parse({"--state=/x", "list"}).command.statePath, "/x");
 }

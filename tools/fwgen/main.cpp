@@ -1,8 +1,6 @@
 // padflash-fwgen: writes a realistic firmware image as Intel HEX.
 //
-//   padflash-fwgen [--i2c] [--chip C] [--rev R] [--vid V] [--pid P] [--size BYTES]
-//                  [--bootloader-region] [--i2c-address A] [--hid-desc A]
-//                  [--feedconfig1 B] [--seed N] [--no-factory-page] [-o FILE]
+//   padflash-fwgen [options] [-o FILE]     (Usage() lists the options)
 //
 // Numbers are decimal or 0x hex. Without -o the text goes to stdout. An I2C
 // build defaults to I2C address 0x2C and HID descriptor 0x20; a USB build
@@ -13,19 +11,37 @@
 #include <cstring>
 #include <string>
 
+#include "session/program_version.h"
 #include "tools/fwgen/binary_stdout.h"
 #include "tools/fwgen/firmware_generator.h"
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: padflash-fwgen [--i2c] [--chip C] [--rev R] [--vid V] [--pid P]\n"
-               "                      [--size BYTES] [--bootloader-region] [--i2c-address A]\n"
-               "                      [--hid-desc A] [--feedconfig1 B] [--seed N]\n"
-               "                      [--no-factory-page] [-o FILE]\n"
-               "numbers are decimal or 0x hex; a USB build has I2C address and HID\n"
-               "descriptor 0 unless given\n");
+// The usage text: on standard output for --help, else on standard error.
+void Usage(FILE* out = stderr) {
+  std::fputs(
+      "usage: padflash-fwgen [options] [-o FILE]\n"
+      "       padflash-fwgen --help | --version\n"
+      "\n"
+      "Writes a firmware image as Intel HEX to FILE, else to standard output.\n"
+      "Numbers are decimal or 0x hex.\n"
+      "\n"
+      "  --i2c               an I2C build at 0x08001900 (default: USB, 0x08002900)\n"
+      "  --chip C            chip ID (default 0x12)\n"
+      "  --rev R             firmware revision (default 0x05)\n"
+      "  --vid V             vendor ID the firmware runs under (default 0x0488)\n"
+      "  --pid P             product ID the firmware runs under (default 0x0101)\n"
+      "  --size BYTES        bytes of the main region (default 0x3000, at most 0x10000)\n"
+      "  --bootloader-region a region at 0x08000000 too, last in the file\n"
+      "  --i2c-address A     I2C address (default 0x2C for I2C, 0 for USB)\n"
+      "  --hid-desc A        HID descriptor address (default 0x20 for I2C, 0 for USB)\n"
+      "  --feedconfig1 B     FeedConfig1 of the default structure (default 0x5A)\n"
+      "  --seed N            seed of the pseudo-random code bytes (default 1)\n"
+      "  --no-factory-page   no default factory page at 0x0800FC00\n"
+      "  -o FILE             write the image to FILE\n"
+      "  --version           print the program's version and exit\n"
+      "  --help, -h          this text\n",
+      out);
 }
 
 // Decimal or 0x hex, whole text, at most `max`.
@@ -91,7 +107,10 @@ int main(int argc, char** argv) {
       outPath = next;
       ++i;
     } else if (arg == "-h" || arg == "--help") {
-      Usage();
+      Usage(stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("padflash-fwgen %s\n", padflash::FormatProgramVersion().c_str());
       return 0;
     } else {
       std::fprintf(stderr, "padflash-fwgen: unknown option %s\n", arg.c_str());
