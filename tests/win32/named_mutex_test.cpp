@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/win32/mutex_probe.h"
 #include "platform/win32/win32_system_port.h"
 
 namespace padflash {
@@ -76,6 +77,48 @@ TEST(NamedMutex, AnotherProcessHoldsItUntilItReleasesItOrDies) {
     CloseHandle(kept);
     EXPECT_NE(port.AcquireNamedMutex(name), nullptr) << name;
   }
+}
+
+// One mutex as Windows keeps it: an owner, and the rights of the handle
+// that was opened. ReleaseMutex needs MUTEX_MODIFY_STATE on Windows (Wine
+// does not check it, so this is tested through the probe's call table).
+struct ScriptedMutex {
+  DWORD rights = 0;
+  bool owned = false;  // by the probe's thread
+  bool heldByOther = false;
+};
+ScriptedMutex* scripted = nullptr;
+HANDLE const kScriptedHandle = reinterpret_cast<HANDLE>(0x5150);
+
+MutexCalls ScriptedMutexCalls() {
+  MutexCalls calls{};
+  calls.OpenMutexA = [](DWORD rights, BOOL, LPCSTR) {
+    scripted->rights = rights;
+    return kScriptedHandle;
+  };
+  calls.WaitForSingleObject = [](HANDLE, DWORD) -> DWORD {
+    if (scripted->heldByOther) return WAIT_TIMEOUT;
+    scripted->owned = true;
+    return WAIT_OBJECT_0;
+  };
+  calls.ReleaseMutex = [](HANDLE) -> BOOL {
+    if ((scripted->rights & MUTEX_MODIFY_STATE) == 0) return FALSE;
+    scripted->owned = false;
+    return TRUE;
+  };
+  calls.CloseHandle = [](HANDLE) -> BOOL { return TRUE; };
+  return calls;
+}
+
+TEST(NamedMutex, TheProbeGivesBackAFreeMutexItTookAndLeavesAHeldOneAlone) {
+  ScriptedMutex mutex;
+  scripted = &mutex;
+  EXPECT_FALSE(ProbeNamedMutexHeld(ScriptedMutexCalls(), "FennickFWTool_Thread"));
+  EXPECT_FALSE(mutex.owned) << "the probe's thread ended owning the mutex";
+  mutex.heldByOther = true;
+  EXPECT_TRUE(ProbeNamedMutexHeld(ScriptedMutexCalls(), "FennickFWTool_Thread"));
+  EXPECT_FALSE(mutex.owned);
+  scripted = nullptr;
 }
 
 }  // namespace
