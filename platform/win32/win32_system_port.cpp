@@ -1,13 +1,12 @@
 #include "platform/win32/win32_system_port.h"
 
 #include <windows.h>
-// windows.h first: shlwapi.h needs its types.
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 
+#include "platform/win32/long_name_match.h"
+#include "platform/win32/mutex_probe.h"
 #include "platform/win32/win32_power_status.h"
 
 namespace padflash {
@@ -44,14 +43,6 @@ class Win32Library final : public LoadedLibrary {
 std::string LastComponent(const std::string& pattern) {
   const size_t separator = pattern.find_last_of("/\\:");
   return separator == std::string::npos ? pattern : pattern.substr(separator + 1);
-}
-
-// FindFirstFileA matches a pattern against the 8.3 short name too. A match
-// whose long name differs from its short name must fit the pattern itself.
-bool FitsPattern(const WIN32_FIND_DATAA& found, const std::string& namePattern) {
-  if (namePattern.find_first_of("*?") == std::string::npos) return true;
-  if (found.cAlternateFileName[0] == '\0') return true;
-  return PathMatchSpecA(found.cFileName, namePattern.c_str()) != FALSE;
 }
 
 // The absolute form of a path, or "" when Windows cannot make one.
@@ -95,21 +86,8 @@ std::unique_ptr<NamedMutex> Win32SystemPort::AcquireNamedMutex(const std::string
   return std::make_unique<Win32Mutex>(handle);
 }
 
-// A wait of no time tells whether another thread owns the mutex. On the
-// owning thread itself the wait would succeed, so it is made on a fresh
-// thread, which owns nothing.
 bool Win32SystemPort::IsNamedMutexHeld(const std::string& name) {
-  bool held = false;
-  std::thread([&] {
-    HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-    if (handle == nullptr) return;
-    const DWORD wait = WaitForSingleObject(handle, 0);
-    // WAIT_ABANDONED: its owner ended without releasing it; now it is ours.
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(handle);
-    CloseHandle(handle);
-    held = wait == WAIT_TIMEOUT;
-  }).join();
-  return held;
+  return ProbeNamedMutexHeld(SystemMutexCalls(), name);
 }
 
 bool Win32SystemPort::GetPowerStatus(PowerStatus& status) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/long_name_match.h"
 #include "platform/win32/win32_system_port.h"
 #include "tests/support/temp_folder.h"
 
@@ -51,6 +52,29 @@ TEST(FileSearch, WildcardsMatchLongNamesAndFlagDirectories) {
   ASSERT_NE(fs::path(shortPath).filename(), "long_firmware_name.bin");
   EXPECT_EQ(find(fs::path(shortPath).filename().string()), Names{"long_firmware_name.bin"});
   fs::remove_all(folder);
+}
+
+// A match found through an 8.3 short name is kept when its long name alone
+// matches as the file search matches long names: '?' stands for no
+// character where the name reaches a dot, and ';' is an ordinary character.
+TEST(FileSearch, TheShortNameFilterKeepsWhatTheLongNameMatches) {
+  auto fits = [](const char* longName, const char* pattern) {
+    WIN32_FIND_DATAA found{};
+    lstrcpynA(found.cFileName, longName, MAX_PATH);
+    lstrcpynA(found.cAlternateFileName, "FIRMWA~1.DLL", 14);
+    return FitsPattern(found, pattern);
+  };
+  EXPECT_TRUE(fits("firmware_v.dll", "firmware_v?.dll"));
+  EXPECT_TRUE(fits("firmware_v2.dll", "firmware_v?.dll"));
+  EXPECT_TRUE(fits("Firmware_V.DLL", "firmware_v??.dll"));
+  EXPECT_FALSE(fits("firmware_v23.dll", "firmware_v?.dll"));
+  EXPECT_TRUE(fits("fw;1.dll", "fw;?.dll"));
+  EXPECT_TRUE(fits("fw;1.dll", "*;*.dll"));
+  EXPECT_FALSE(fits("fw1.dll", "fw;*.dll"));
+  EXPECT_TRUE(fits("firmware_release", "*."));
+  EXPECT_FALSE(fits("firmware_release.dll", "*."));
+  EXPECT_TRUE(fits("firmware.v2.dll", "*.dll"));
+  EXPECT_FALSE(fits("firmware_release.dll", "*.bin"));
 }
 
 }  // namespace
