@@ -10,9 +10,10 @@
 // The firmware and configuration texts are zero-terminated when they fit;
 // padflash never relies on the terminator.
 //
-// The third argument of the text functions is an opaque module token: on
-// call 1 padflash passes a non-null pointer that stands for the loaded
-// library; on call 2 it passes null. A library must not dereference it.
+// The third argument of the text functions is the library's own module
+// handle on call 1 (the HMODULE on Windows, the dlopen handle on Linux), so
+// that a package can find its resources or symbols through it; on call 2 it
+// is null.
 #pragma once
 
 #include <cstdint>

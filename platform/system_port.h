@@ -27,6 +27,9 @@ class LoadedLibrary {
   virtual ~LoadedLibrary() = default;
   // Address of an exported symbol, or null.
   virtual void* Symbol(const char* name) = 0;
+  // The platform's own handle of the library: the HMODULE on Windows, the
+  // dlopen handle on Linux.
+  virtual void* Handle() = 0;
 };
 
 // The fields of the platform's system power status that the update uses.

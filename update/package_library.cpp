@@ -86,9 +86,9 @@ int LoadPackageLibrary(Session& session, const std::string& path, DeviceIdentity
     session.system.WriteStdout("\tERROR - Could not open dll\n");
     return kCannotOpenLibrary;
   }
-  // The text functions receive this opaque token on their size query; it
-  // stands for the loaded library and is never dereferenced by a package.
-  void* module = library.get();
+  // The text functions receive the library's module handle on their size
+  // query: a package may find its own resources through it.
+  void* module = library->Handle();
 
   auto getHid = Lookup<ffudll_GetHIDDeviceInfoFn>(session, *library, kFfuGetHIDDeviceInfo);
   if (getHid == nullptr) return kMissingFunction;

@@ -43,6 +43,7 @@ class DlLibrary final : public LoadedLibrary {
   explicit DlLibrary(void* handle) : handle_(handle) {}
   ~DlLibrary() override { dlclose(handle_); }
   void* Symbol(const char* name) override { return dlsym(handle_, name); }
+  void* Handle() override { return handle_; }
 
  private:
   void* handle_;

@@ -34,6 +34,7 @@ class Win32Library final : public LoadedLibrary {
   void* Symbol(const char* name) override {
     return reinterpret_cast<void*>(GetProcAddress(module_, name));
   }
+  void* Handle() override { return module_; }
 
  private:
   HMODULE module_;

@@ -14,6 +14,7 @@ class TableLibrary final : public LoadedLibrary {
     auto it = exports_.find(name);
     return it == exports_.end() ? nullptr : it->second;
   }
+  void* Handle() override { return this; }
 
  private:
   const std::map<std::string, void*>& exports_;

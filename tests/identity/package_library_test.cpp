@@ -36,7 +36,7 @@ TEST(PackageText, CarriageReturnsAndLineFeedsCutTheTextAndEmptyPiecesGo) {
 struct Script {
   std::vector<std::string> log;
   std::map<std::string, bool> missing;
-  void* token = nullptr;  // the module token the loader passed
+  void* token = nullptr;  // the module handle the loader passed
   int compatibleCount = 2;
   int firmwareSize = 0;
   std::string firmwareText;  // written without a terminator
@@ -96,9 +96,13 @@ void ScriptConfig(int* size, char* text, void* module) {
 }
 }  // extern "C"
 
+// Stands for the scripted library's module handle.
+int kModule = 0;
+
 class ScriptedLibrary : public LoadedLibrary {
  public:
   ~ScriptedLibrary() override { Log("close"); }
+  void* Handle() override { return &kModule; }
   void* Symbol(const char* name) override {
     Log(std::string("lookup ") + name);
     if (script->missing[name]) return nullptr;
@@ -162,6 +166,7 @@ TEST_F(PackageProtocolTest, EachFunctionIsLookedUpRightBeforeItsCall) {
       "close",
   };
   EXPECT_EQ(current.log, expected);
+  EXPECT_EQ(current.token, &kModule);
 
   EXPECT_EQ(candidate.name, "pkg.dll");
   EXPECT_EQ(candidate.vendorId, 0x1234);
@@ -290,6 +295,15 @@ TEST_F(SamplePackageTest, UsbSampleFillsEveryPackageMember) {
   EXPECT_EQ(candidate.fromHexFile, 0);
   EXPECT_EQ(candidate.fromDevice, 0);
   EXPECT_EQ(system.stdoutText, "");
+}
+
+// The package is given its own module handle and finds its HEX text through
+// it (Windows: FindResource/LoadResource; Linux: dlsym).
+TEST_F(SamplePackageTest, APackageFindsItsFirmwareThroughItsModuleHandle) {
+  ASSERT_EQ(LoadPackageLibrary(session, PackagePath("sample_usb_from_handle.dll"), candidate), 0);
+  const std::deque<std::string> hex = HexFileLines(PackagePath("sample_usb_from_handle.hex"));
+  ASSERT_GT(hex.size(), 100u);
+  EXPECT_EQ(candidate.firmwareLines, hex);
 }
 
 TEST_F(SamplePackageTest, SampleImageCarriesThePackageIdentity) {

@@ -7,6 +7,12 @@
 
 #include "firmware/package_library_abi.h"
 
+#if defined(SAMPLE_FROM_HANDLE) && defined(_WIN32)
+#include <windows.h>
+#elif defined(SAMPLE_FROM_HANDLE)
+#include <dlfcn.h>
+#endif
+
 // The generated HEX text of this package's image.
 extern const char kSamplePackageHex[];
 
@@ -26,8 +32,8 @@ constexpr int kAnswer = static_cast<int>(SAMPLE_ANSWER_SIZE);
 
 // The two-call text protocol: a null buffer asks for the size (terminator
 // included); a buffer receives the text, cut to the size it says it holds.
-void HandOut(const char* text, int* size, char* buffer) {
-  const int total = static_cast<int>(std::strlen(text)) + 1;
+void HandOut(const char* text, size_t length, int* size, char* buffer) {
+  const int total = static_cast<int>(length) + 1;
   if (buffer == nullptr) {
 #if defined(SAMPLE_ANSWER_SIZE)
     *size = kAnswer;
@@ -42,9 +48,66 @@ void HandOut(const char* text, int* size, char* buffer) {
   buffer[fits - 1] = '\0';
 }
 
+void HandOut(const char* text, int* size, char* buffer) {
+  HandOut(text, std::strlen(text), size, buffer);
+}
+
+#if defined(SAMPLE_FROM_HANDLE)
+// This library's own handle, told independently of the one it is given.
+void* OwnHandle() {
+#if defined(_WIN32)
+  HMODULE own = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&OwnHandle), &own);
+  return own;
+#else
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&OwnHandle), &info) == 0) return nullptr;
+  void* own = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  if (own != nullptr) dlclose(own);  // only the count that RTLD_NOLOAD added
+  return own;
+#endif
+}
+
+// The HEX text found through the module handle of the size query, kept for
+// the fetch that follows (which gets no handle). A handle that is not this
+// library's own finds nothing.
+const char* foundHex = nullptr;
+size_t foundLength = 0;
+
+void FindHex(void* module) {
+  foundHex = nullptr;
+  foundLength = 0;
+  if (module == nullptr || module != OwnHandle()) return;
+#if defined(_WIN32)
+  HMODULE self = static_cast<HMODULE>(module);
+  HRSRC resource = FindResourceA(self, "FIRMWARE_HEX", MAKEINTRESOURCEA(10));  // RT_RCDATA
+  if (resource == nullptr) return;
+  HGLOBAL loaded = LoadResource(self, resource);
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return;
+  foundHex = static_cast<const char*>(bytes);
+  foundLength = SizeofResource(self, resource);
+#else
+  auto text = reinterpret_cast<const char* (*)()>(dlsym(module, "sample_package_hex"));
+  if (text == nullptr) return;
+  foundHex = text();
+  foundLength = std::strlen(foundHex);
+#endif
+}
+#endif
+
 }  // namespace
 
 extern "C" {
+
+#if defined(SAMPLE_FROM_HANDLE) && !defined(_WIN32)
+// Found by the firmware function through dlsym on its module handle.
+FFUDLL_EXPORT const char* sample_package_hex() {
+  return kSamplePackageHex;
+}
+#endif
 
 #if !defined(SAMPLE_OMIT_ffudll_fnGetHIDDeviceInfo)
 FFUDLL_EXPORT void FFUDLL_CALL ffudll_fnGetHIDDeviceInfo(uint16_t* vendorId, uint16_t* productId) {
@@ -87,8 +150,18 @@ FFUDLL_EXPORT void FFUDLL_CALL ffudll_fnGetCompatibleFirmIDs(int* count, uint16_
 #endif
 
 #if !defined(SAMPLE_OMIT_ffudll_fnGetFirmware)
-FFUDLL_EXPORT void FFUDLL_CALL ffudll_fnGetFirmware(int* size, char* text, void* /*module*/) {
+FFUDLL_EXPORT void FFUDLL_CALL ffudll_fnGetFirmware(int* size, char* text, void* module) {
+#if defined(SAMPLE_FROM_HANDLE)
+  if (text == nullptr) FindHex(module);
+  if (foundHex == nullptr) {
+    if (text == nullptr) *size = 0;
+    return;
+  }
+  HandOut(foundHex, foundLength, size, text);
+#else
+  (void)module;
   HandOut(kSamplePackageHex, size, text);
+#endif
 }
 #endif
 
