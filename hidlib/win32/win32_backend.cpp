@@ -32,6 +32,13 @@ std::vector<std::wstring> Win32Backend::ListInterfaces() {
   HDEVINFO set = calls_.SetupDiGetClassDevsW(&hidClass, nullptr, nullptr,
                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE) return paths;
+  // The set is destroyed however the walk ends, also when an allocation
+  // throws.
+  struct SetCloser {
+    const SystemCalls& calls;
+    HDEVINFO set;
+    ~SetCloser() { calls.SetupDiDestroyDeviceInfoList(set); }
+  } closer{calls_, set};
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof(data);
@@ -39,7 +46,6 @@ std::vector<std::wstring> Win32Backend::ListInterfaces() {
     std::wstring path;
     if (ReadDevicePath(set, data, path)) paths.push_back(std::move(path));
   }
-  calls_.SetupDiDestroyDeviceInfoList(set);
   return paths;
 }
 
