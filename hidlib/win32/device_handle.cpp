@@ -1,5 +1,6 @@
 #include "hidlib/win32/device_handle.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -18,13 +19,14 @@ ULONG ClampBytes(size_t bytes) {
 }  // namespace
 
 DeviceHandle::DeviceHandle(const SystemCalls& calls, HANDLE handle, HANDLE event)
-    : calls_(calls), handle_(handle), event_(event) {
-  overlapped_.hEvent = event_;
-}
+    : calls_(calls), handle_(handle), event_(event) {}
 
 DeviceHandle::~DeviceHandle() {
   calls_.CloseHandle(handle_);
   if (event_ != nullptr) calls_.CloseHandle(event_);
+  // A read the driver never ended may still write its block: it is left to
+  // the system rather than freed under it.
+  if (readPending_) static_cast<void>(read_.release());
 }
 
 bool DeviceHandle::GetAttributes(HidAttributes& attributes) {
@@ -98,31 +100,57 @@ bool DeviceHandle::SetOutputReport(const uint8_t* report, size_t length) {
                                                      static_cast<ULONG>(length)) != FALSE;
 }
 
+bool DeviceHandle::StrandedReadEnded() {
+  DWORD transferred = 0;
+  if (calls_.GetOverlappedResult(handle_, &read_->overlapped, &transferred, FALSE) == FALSE &&
+      calls_.GetLastError() == ERROR_IO_INCOMPLETE) {
+    return false;
+  }
+  readPending_ = false;
+  return true;
+}
+
 bool DeviceHandle::ReadInput(uint8_t* report, size_t length, int timeoutMs) {
   if (event_ == nullptr || !Fits(length)) return false;
-  overlapped_ = {};
-  overlapped_.hEvent = event_;
+  if (readPending_ && !StrandedReadEnded()) return false;
+  if (!read_) {
+    read_.reset(new (std::nothrow) ReadBlock);
+    if (!read_) return false;
+  }
+  ReadBlock& block = *read_;
+  try {
+    block.data.resize(length);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  block.overlapped = {};
+  block.overlapped.hEvent = event_;
   // The read re-arms the event when it starts. A read the system refuses at
   // once never starts, and the event may still be signalled from before (it
   // is created signalled): waiting on it would report a report that never came.
-  if (!calls_.ReadFile(handle_, report, static_cast<DWORD>(length), nullptr, &overlapped_) &&
+  if (!calls_.ReadFile(handle_, block.data.data(), static_cast<DWORD>(length), nullptr,
+                       &block.overlapped) &&
       calls_.GetLastError() != ERROR_IO_PENDING) {
     calls_.ResetEvent(event_);
     return false;
   }
-  const DWORD wait = calls_.WaitForSingleObject(event_, static_cast<DWORD>(timeoutMs));
-  DWORD transferred = 0;
-  bool received;
-  if (wait == WAIT_OBJECT_0) {
-    // Finished: the read's own result tells a report from an error (a device
-    // unplugged while the read was pending also signals the event).
-    received = calls_.GetOverlappedResult(handle_, &overlapped_, &transferred, FALSE) != FALSE;
-  } else {
+  DWORD wait = calls_.WaitForSingleObject(event_, static_cast<DWORD>(timeoutMs));
+  if (wait != WAIT_OBJECT_0) {
     // Time-out (or a failed wait): the read is still pending and owns the
-    // caller's buffer. Cancel it and wait until it has really finished; a
+    // read block. Cancel it and give the driver a bounded time to end it; a
     // report that completed it before the cancellation took is kept.
     calls_.CancelIo(handle_);
-    received = calls_.GetOverlappedResult(handle_, &overlapped_, &transferred, TRUE) != FALSE;
+    wait = calls_.WaitForSingleObject(event_, kCancelWaitMs);
+  }
+  bool received = false;
+  if (wait == WAIT_OBJECT_0) {
+    // Ended: the read's own result tells a report from an error (a device
+    // unplugged while the read was pending also signals the event).
+    DWORD transferred = 0;
+    received = calls_.GetOverlappedResult(handle_, &block.overlapped, &transferred, TRUE) != FALSE;
+    if (received) std::memcpy(report, block.data.data(), length);
+  } else {
+    readPending_ = true;
   }
   calls_.ResetEvent(event_);
   return received;

@@ -6,6 +6,9 @@
 // through WriteFile or HidD_SetOutputReport.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "hidlib/hid_backend.h"
 #include "hidlib/win32/system_calls.h"
 
@@ -29,10 +32,16 @@ class DeviceHandle final : public HidHandle {
   bool SetFeature(const uint8_t* report, size_t length) override;
   bool GetInputReport(uint8_t* report, size_t length) override;
   bool SetOutputReport(const uint8_t* report, size_t length) override;
-  // An overlapped read on the event. Succeeds only when the read has really
-  // delivered a report; a read that has not, within timeoutMs, is cancelled
-  // and waited for, so `report` is no longer written once this returns.
+  // An overlapped read on the event into the handle's own read block.
+  // Succeeds only when the read has really delivered a report, which is
+  // then copied to `report`; a read that has not, within timeoutMs, is
+  // cancelled and waited for up to kCancelWaitMs. A read the driver has not
+  // ended by then keeps the read block, and no new read starts until it has
+  // ended; `report` is never written once this returns.
   bool ReadInput(uint8_t* report, size_t length, int timeoutMs) override;
+
+  // How long a cancelled read is waited for.
+  static constexpr DWORD kCancelWaitMs = 1000;
   bool WriteOutput(const uint8_t* report, size_t length) override;
   void ClearErrors() override;
 
@@ -42,10 +51,21 @@ class DeviceHandle final : public HidHandle {
   USHORT ReadFirstValueCaps(HIDP_REPORT_TYPE type, USHORT count, PHIDP_PREPARSED_DATA preparsed,
                             uint8_t& reportId);
 
+  // The overlapped block and the buffer of one input read; both belong to
+  // the system while the read is pending.
+  struct ReadBlock {
+    OVERLAPPED overlapped{};
+    std::vector<uint8_t> data;
+  };
+
+  // Whether the read still pending from an earlier call has ended.
+  bool StrandedReadEnded();
+
   SystemCalls calls_;
   HANDLE handle_;
   HANDLE event_;
-  OVERLAPPED overlapped_{};
+  std::unique_ptr<ReadBlock> read_;
+  bool readPending_ = false;  // a cancelled read the driver has not ended yet
 };
 
 }  // namespace vlmhid::win32

@@ -107,6 +107,21 @@ TEST_F(Win32Hid, FailedConnectsLeaveNothingOpen) {
   EXPECT_TRUE(system.open.empty());
 }
 
+// Memory running out in the interface walk: the export returns -1 with no
+// devices counted, nothing is left open (the device information set
+// included, see TearDown) and no exception leaves the library.
+TEST_F(Win32Hid, AnAllocationThatFailsInTheWalkEndsTheExportWithItsFailure) {
+  system.outOfMemory = true;
+  int count = 5, maxPathBytes = 0;
+  EXPECT_EQ(EnumDevices(hid.get(), nullptr, 0, nullptr, &count, &maxPathBytes), -1);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(system.openSets, 0);
+  EXPECT_EQ(ConnectToDevice(hid.get(), 0x0488, 0x0101, 9, kVLMHIDModeInput), -1);
+  EXPECT_EQ(system.openSets, 0);
+  system.outOfMemory = false;
+  EXPECT_EQ(ConnectToDevice(hid.get(), 0x0488, 0x0101, 9, kVLMHIDModeInput), 0);
+}
+
 TEST_F(Win32Hid, PathTokensChooseTheInterfaceBeforeItIsOpened) {
   ASSERT_EQ(hid->ConnectToDeviceEx(0x0488, 0x0101, 7, 0, L"vid_0488", 0, L"&col02", 20), 0);
   EXPECT_EQ(system.Lines({"CreateFileW"}), Lines{"CreateFileW #1 " + kNoAccess});
@@ -140,9 +155,35 @@ TEST_F(Win32Hid, TimedOutReadIsCancelledAndFinishedBeforeItsBufferIsFreed) {
   EXPECT_EQ(system.Lines({"ReadFile", "WaitForSingleObject", "CancelIo", "GetOverlappedResult",
                           "ResetEvent"}),
             (Lines{"ReadFile 532 on read #1", "WaitForSingleObject 50", "CancelIo",
-                   "GetOverlappedResult wait=1", "ResetEvent"}));
+                   "WaitForSingleObject 1000", "GetOverlappedResult wait=1", "ResetEvent"}));
   EXPECT_EQ(system.pendingBuffer, nullptr);
   EXPECT_EQ(in, Bytes(kLength, 0xEE));
+}
+
+// A driver that never ends the cancelled read is waited for 1000 ms, not for
+// ever; its read keeps the handle's own buffer, and no read starts on the
+// handle until it has ended. A read that ended is judged after its end.
+TEST_F(Win32Hid, CancelledReadTheDriverNeverEndsIsWaitedForBoundedAndBlocksTheNext) {
+  ASSERT_EQ(hid->ConnectToDevice(0x0488, 0x0101, 9, kVLMHIDModeInput), 0);
+  system.reply = Pattern(kLength + 1, 5);
+  system.read = Read::kNeverEnds;
+  Bytes in(kLength, 0xEE);
+  EXPECT_EQ(hid->ReadInputReport(in.data(), kLength, 50, 0), -1);
+  EXPECT_NE(system.pendingBuffer, nullptr);
+  system.read = Read::kAtOnce;
+  EXPECT_EQ(hid->ReadInputReport(in.data(), kLength, 50, 0), -1);
+  EXPECT_EQ(system.Lines({"ReadFile", "WaitForSingleObject", "CancelIo", "GetOverlappedResult"}),
+            (Lines{"ReadFile 532 on read #1", "WaitForSingleObject 50", "CancelIo",
+                   "WaitForSingleObject 1000", "GetOverlappedResult wait=0"}));
+  // The driver ends it at last; then reads run again.
+  system.pendingBuffer = nullptr;
+  system.readError = ERROR_OPERATION_ABORTED;
+  system.log.clear();
+  EXPECT_EQ(hid->ReadInputReport(in.data(), kLength, 50, 0), 0);
+  EXPECT_EQ(in, Bytes(system.reply.begin() + 1, system.reply.end()));
+  EXPECT_EQ(system.Lines({"ReadFile", "GetOverlappedResult"}),
+            (Lines{"GetOverlappedResult wait=0", "ReadFile 532 on read #1",
+                   "GetOverlappedResult wait=1"}));
 }
 
 // A read refused at once (the event still signalled from its creation) and

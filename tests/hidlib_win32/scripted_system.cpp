@@ -110,6 +110,7 @@ vlmhid::win32::SystemCalls ScriptedSystem::Calls() const {
       return d.sizeQueryError == 0 ? TRUE : Fail(d.sizeQueryError);
     }
     S().Log("DetailFetch #%d cbSize=%lu", static_cast<int>(data->Reserved), detail->cbSize);
+    if (S().outOfMemory) throw std::bad_alloc();
     if (detail->cbSize != sizeof(*detail) || size < needed) return Fail(ERROR_INVALID_USER_BUFFER);
     std::memcpy(detail->DevicePath, d.path.c_str(), bytes);
     return TRUE;
@@ -204,6 +205,11 @@ vlmhid::win32::SystemCalls ScriptedSystem::Calls() const {
     if (S().read == Read::kUnplugged && S().pendingBuffer != nullptr) {
       S().signalled[event] = FinishRead(ERROR_DEVICE_NOT_CONNECTED);
     }
+    // The driver ends a cancelled read some time after CancelIo.
+    if (S().cancelled && S().read != Read::kNeverEnds) {
+      if (S().pendingBuffer != nullptr) FinishRead(ERROR_OPERATION_ABORTED);
+      S().signalled[event] = true;
+    }
     return S().signalled[event] ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
   };
   c.CancelIo = [](HANDLE) {
@@ -217,8 +223,6 @@ vlmhid::win32::SystemCalls ScriptedSystem::Calls() const {
   c.GetOverlappedResult = [](HANDLE, LPOVERLAPPED, LPDWORD, BOOL wait) {
     auto& s = S();
     s.Log("GetOverlappedResult wait=%d", wait);
-    // The driver ends a cancelled read some time after CancelIo.
-    if (s.pendingBuffer != nullptr && s.cancelled && wait) FinishRead(ERROR_OPERATION_ABORTED);
     if (s.pendingBuffer != nullptr) {
       EXPECT_FALSE(wait) << "waits for a read that never ends";
       return Fail(ERROR_IO_INCOMPLETE);

@@ -26,7 +26,9 @@ struct Device {
 };
 
 // How the next overlapped read ends.
-enum class Read { kAtOnce, kRefused, kTimesOut, kUnplugged, kArrivesAtCancel };
+// kTimesOut: ends, aborted, when the wait after CancelIo runs;
+// kNeverEnds: the driver ignores the cancellation.
+enum class Read { kAtOnce, kRefused, kTimesOut, kUnplugged, kArrivesAtCancel, kNeverEnds };
 
 // Answers the calls of every table from Calls() while it lives.
 struct ScriptedSystem {
@@ -51,6 +53,7 @@ struct ScriptedSystem {
   std::vector<Bytes> sent;           // feature and output reports received
   uint8_t* pendingBuffer = nullptr;  // the buffer of a read not yet finished
   bool cancelled = false;
+  bool outOfMemory = false;  // the interface walk's next allocation throws
   DWORD lastError = 0, readError = 0;
 };
 
