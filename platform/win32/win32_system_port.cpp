@@ -248,7 +248,10 @@ std::unique_ptr<LoadedLibrary> Win32SystemPort::OpenLibrary(const std::string& p
   DWORD previousMode = 0;
   const BOOL modeSet =
       SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-  HMODULE module = LoadLibraryA(full.c_str());
+  // The libraries the package depends on come from the package's own folder
+  // and System32 only, never from the current folder or PATH.
+  HMODULE module = LoadLibraryExA(full.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   const DWORD error = GetLastError();
   if (modeSet) SetThreadErrorMode(previousMode, nullptr);
   if (module == nullptr) {

@@ -50,8 +50,10 @@ class Win32SystemPort : public SystemPort {
   std::string CurrentFolder() override;
   char PathSeparator() override { return '\\'; }
 
-  // LoadLibraryA with the full path of the file, so the library search order
-  // never puts a same-named library elsewhere in its place.
+  // LoadLibraryExA with the full path of the file, so the library search
+  // order never puts a same-named library elsewhere in its place; the
+  // libraries it imports are looked for in its own folder and in System32
+  // only, never in the program's folder, the current directory or PATH.
   std::unique_ptr<LoadedLibrary> OpenLibrary(const std::string& path) override;
   int LastError() override;
   void WriteStdout(std::string_view text) override;

@@ -51,5 +51,32 @@ TEST(LibraryLoading, ThePackageNamedIsLoadedAheadOfOneInTheProgramFolder) {
   fs::remove_all(folder);
 }
 
+// A package's own libraries are found in its folder; a library of that name
+// in the current folder is not taken.
+TEST(LibraryLoading, APackagesLibrariesComeFromItsFolderNotTheCurrentOne) {
+  const fs::path packages = DEPENDENT_PACKAGE_DIR;
+  const fs::path folder = testing::MakeTempFolder("padflash-planted");
+  ASSERT_FALSE(folder.empty());
+  fs::create_directories(folder / "alone");
+  fs::copy_file(packages / "dependent_package.dll", folder / "alone" / "dependent_package.dll");
+  fs::copy_file(packages / "package_helper.dll", folder / "package_helper.dll");
+
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder);
+  Win32SystemPort port;
+  // The planted one first: a library already loaded would be taken by name.
+  EXPECT_EQ(port.OpenLibrary("alone\\dependent_package.dll"), nullptr)
+      << "the library in the current folder was taken";
+  std::unique_ptr<LoadedLibrary> beside =
+      port.OpenLibrary((packages / "dependent_package.dll").string());
+  ASSERT_NE(beside, nullptr);
+  EXPECT_NE(beside->Symbol("dependent_package_answer"), nullptr);
+  beside.reset();
+  fs::current_path(previous);
+  // Wine may keep the file of the refused load open a while.
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
 }  // namespace
 }  // namespace padflash
