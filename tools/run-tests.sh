@@ -36,6 +36,8 @@ timed "preset tsan: threaded tests under ThreadSanitizer" \
   bash -c 'cmake --preset tsan && cmake --build --preset tsan -j "$(nproc)" && ctest --preset tsan'
 timed "preset fuzz: build the fuzzers (clang, libFuzzer)" \
   bash -c 'cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)"'
+timed "fuzz runner: fails on a crashing target (under a second)" \
+  ctest --test-dir build/fuzz -L fuzzrunner --output-on-failure
 timed "fuzzers, 30 s each" ./tools/run-fuzzers.sh 30
 
 # Windows: a fresh Wine prefix for this run (the build already runs Windows

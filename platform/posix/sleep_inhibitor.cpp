@@ -23,9 +23,10 @@ int TakeInhibitor() {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
   int fd = -1;
+  const InhibitorRequest request = UpdateInhibitorRequest();
   if (sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
                          "org.freedesktop.login1.Manager", "Inhibit", &error, &reply, "ssss",
-                         "sleep:idle", "padflash", "Firmware update in progress", "block") >= 0) {
+                         request.what, request.who, request.why, request.mode) >= 0) {
     int received = -1;
     // The message owns the descriptor it carries; keep a copy of our own.
     if (sd_bus_message_read(reply, "h", &received) >= 0 && received >= 0) {
@@ -39,6 +40,13 @@ int TakeInhibitor() {
 }
 
 }  // namespace
+
+InhibitorRequest UpdateInhibitorRequest() {
+  return {"shutdown:sleep:idle", "padflash",
+          "padflash is updating the touchpad firmware; turning off now could leave it without "
+          "firmware",
+          "block"};
+}
 
 bool SetInhibitorExecutionState(uint32_t flags) {
   std::lock_guard<std::mutex> lock(inhibitorMutex);

@@ -29,6 +29,20 @@ class NoSystemBus : public ::testing::Test {
   std::optional<std::string> saved_;
 };
 
+// logind reads "what" as a colon-separated list: shutdown (poweroff and
+// reboot), sleep and idle are all held off, in block mode (a delay lock would
+// only postpone them by seconds).
+TEST(UpdateInhibitor, HoldsOffShutdownSleepAndIdleWithAReasonNamingTheFirmware) {
+  const InhibitorRequest request = UpdateInhibitorRequest();
+  std::string what = std::string(":") + request.what + ":";
+  for (const char* kind : {":shutdown:", ":sleep:", ":idle:"}) {
+    EXPECT_NE(what.find(kind), std::string::npos) << kind;
+  }
+  EXPECT_STREQ(request.mode, "block");
+  EXPECT_STREQ(request.who, "padflash");
+  EXPECT_NE(std::string(request.why).find("firmware"), std::string::npos);
+}
+
 TEST_F(NoSystemBus, KeepAwakeRequestsFailAndReleaseSucceeds) {
   EXPECT_FALSE(SetInhibitorExecutionState(kEsContinuous | kEsSystemRequired | kEsAwayModeRequired));
   EXPECT_FALSE(SetInhibitorExecutionState(kEsContinuous | kEsSystemRequired | kEsDisplayRequired));

@@ -46,6 +46,14 @@ class ChildProcess {
   // Waits for the end; a program still running after `limit` is killed (its
   // status stays -1).
   ProcessOutcome Wait(std::chrono::seconds limit = std::chrono::minutes(10));
+#ifndef _WIN32
+  // Sends a signal to the running program (true when it was sent).
+  bool Signal(int signal);
+#endif
+  // Where its standard output is captured while it runs.
+  const std::filesystem::path& outPath() const {
+    return outPath_;
+  }
 
  private:
   struct Platform;

@@ -71,6 +71,10 @@ ChildProcess::~ChildProcess() {
   }
 }
 
+bool ChildProcess::Signal(int signal) {
+  return platform_->pid > 0 && kill(platform_->pid, signal) == 0;
+}
+
 bool ChildProcess::started() const {
   return platform_->pid > 0;
 }
