@@ -19,9 +19,9 @@ using namespace e2e;
 
 class CliHostDeath : public CliEndToEnd {};
 
-// Reports of an update from revision 5 to 6: while the image is written
-// (with a power loss), and after the new firmware answered (the file left
-// behind is this unit's).
+// Reports of an update from revision 5 to 6: in the preparation, while the
+// image is written (with a power loss), and after the new firmware answered
+// (the file left behind is this unit's).
 TEST_F(CliHostDeath, KilledRunsAreRecoveredWithTheUnitsOwnCalibration) {
   const std::string image = Firmware("0x06", "new.hex");
   struct Kill {
@@ -29,7 +29,8 @@ TEST_F(CliHostDeath, KilledRunsAreRecoveredWithTheUnitsOwnCalibration) {
     const char* report;
     bool powerLoss;
   };
-  for (const Kill& kill : {Kill{"PADA", "40", true}, Kill{"PADB", "62", false}}) {
+  for (const Kill& kill :
+       {Kill{"PADA", "8", false}, Kill{"PADB", "40", true}, Kill{"PADC", "62", false}}) {
     SCOPED_TRACE(std::string(kill.serial) + " killed at report " + kill.report);
     const std::string unit = Attach({"--serial", kill.serial, "--rev", "0x05"});
     const std::string own = CompTable(unit);
