@@ -196,6 +196,7 @@ bool Bus::SetFeature(const std::string& serial, uint32_t generation, const uint8
   }
   Trace(ok ? "SET" : "SET-FAIL", serial, report, length);
   ControllerChanged(c);
+  EndHostIfDue(c);
   return ok;
 }
 
@@ -211,6 +212,7 @@ bool Bus::GetFeature(const std::string& serial, uint32_t generation, uint8_t* re
   }
   Trace(ok ? "GET" : "GET-FAIL", serial, report, length);
   ControllerChanged(c);
+  EndHostIfDue(c);
   return ok;
 }
 
@@ -262,6 +264,15 @@ void Bus::SetChangeHook(Hook hook) {
 void Bus::SetBeforeAccessHook(Hook hook) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   beforeAccessHook_ = std::move(hook);
+}
+
+void Bus::SetHostDeathHook(Hook hook) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  hostDeathHook_ = std::move(hook);
+}
+
+void Bus::EndHostIfDue(Controller* c) {
+  if (c != nullptr && c->TakeHostDeath() && hostDeathHook_) hostDeathHook_();
 }
 
 std::vector<Controller*> Bus::TakeChangedControllers() {

@@ -115,6 +115,10 @@ class Bus {
   // Called at the start of every access from the host side (enumeration,
   // open, report), before the bus is looked at.
   void SetBeforeAccessHook(Hook hook);
+  // Called after the report at which a controller's host-death rule fired
+  // (traced, change hook run, bus still held): the host is to end there,
+  // as a killed process would. Without it the rule only counts down.
+  void SetHostDeathHook(Hook hook);
 
  private:
   Controller* FindLocked(const std::string& serial);
@@ -129,6 +133,7 @@ class Bus {
   void Record(Controller* c);
   void FireChangeHook();
   void BeforeAccess();
+  void EndHostIfDue(Controller* c);
 
   padflash::Clock& clock_;
   mutable std::recursive_mutex mutex_;
@@ -141,6 +146,7 @@ class Bus {
   std::vector<Controller*> changedControllers_;
   bool allChanged_ = true;
   Hook beforeAccessHook_;
+  Hook hostDeathHook_;
   bool inHook_ = false;
 };
 

@@ -53,6 +53,9 @@ struct FaultRules {
   int powerLossAtReport = 0;     // at the Nth report (SET or GET) power fails: that report is
                                  // lost, RAM too; back after the restart delay as the firmware
                                  // when the image is valid, else as the bootloader
+  int hostDeathAtReport = 0;     // at the Nth report (SET or GET) the host process ends: the
+                                 // controller takes that report (or loses it, with a power
+                                 // loss at the same report) and the host never sees its answer
 };
 
 }  // namespace sim

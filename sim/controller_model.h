@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -75,6 +76,9 @@ class Controller {
   const ControllerState& state() const { return state_; }
   padflash::Clock& clock() { return clock_; }
 
+  // True once after the report at which the host-death rule fired.
+  bool TakeHostDeath() { return std::exchange(hostDeathDue_, false); }
+
  private:
   bool TakesReport(const uint8_t* report, size_t length, int& failAt);
   void Execute(const uint8_t* command);
@@ -91,6 +95,7 @@ class Controller {
 
   ControllerState state_;
   padflash::Clock& clock_;
+  bool hostDeathDue_ = false;  // not saved: the host it names is gone
 };
 
 }  // namespace sim

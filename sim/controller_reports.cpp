@@ -16,14 +16,16 @@ using namespace model;
 // ---- host side -------------------------------------------------------------
 
 // A report the controller can take now: present, the whole report, its
-// report ID. Then the scripted power failure and transfer faults, in that
-// order.
+// report ID. Then the host's death (noted for the bus, which ends the host
+// after the report), the scripted power failure and transfer faults, in
+// that order.
 bool Controller::TakesReport(const uint8_t* report, size_t length, int& failAt) {
   ControllerState& s = state_;
   if (s.restart.active || report == nullptr || length != kWholeReport ||
       report[0] != s.config.reportId) {
     return false;
   }
+  if (CountDown(s.faults.hostDeathAtReport)) hostDeathDue_ = true;
   if (CountDown(s.faults.powerLossAtReport)) {
     PowerFailure();
     return false;

@@ -19,6 +19,11 @@
 // VLMHID_TRACE names a file that receives the library's report trace, as the
 // hardware library writes it.
 //
+// A controller's host-death rule ends this process right after the report
+// it names, with the state file saved as that report left it and nothing
+// else done (no destructors, no buffered output written): exit status 137,
+// as a shell shows a process killed with SIGKILL.
+//
 // They are read when the first backend is made.
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +43,7 @@ namespace {
 class SimulatedBus {
  public:
   SimulatedBus() {
+    bus_.SetHostDeathHook([this] { hostDeath_ = true; });
     bus_.SetTraceRecording(false);  // lines go to the file only, memory stays flat
     const char* trace = std::getenv("VLMHID_SIM_TRACE");
     if (trace != nullptr && *trace != '\0') {
@@ -55,6 +61,13 @@ class SimulatedBus {
   }
 
   sim::Bus& bus() { return bus_; }
+
+  // Ends the process as a kill would, once the report that fired the rule
+  // has been saved (call with no Access held).
+  void EndIfHostDeathDue() {
+    if (hostDeath_) std::_Exit(kHostDeathExitStatus);
+  }
+  static constexpr int kHostDeathExitStatus = 137;
 
   // Holds the bus (and, with a state file, the file) for one access.
   class Access {
@@ -92,6 +105,7 @@ class SimulatedBus {
   std::unique_ptr<sim::PersistentBus> persistent_;
   sim::AppendFile trace_;
   std::string lastComplaint_;
+  bool hostDeath_ = false;
 };
 
 // Lives until the process ends: connection objects may outlive static
@@ -140,8 +154,13 @@ class StateHandle final : public vlmhid::HidHandle {
  private:
   template <typename F>
   bool Run(F&& step) {
-    SimulatedBus::Access access(Shared());
-    return step();
+    bool ok = false;
+    {
+      SimulatedBus::Access access(Shared());
+      ok = step();
+    }
+    Shared().EndIfHostDeathDue();
+    return ok;
   }
 
   std::unique_ptr<vlmhid::HidHandle> inner_;

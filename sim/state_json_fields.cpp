@@ -127,7 +127,8 @@ json FaultsToJson(const FaultRules& f) {
           {"powerLossAtChunk", f.powerLossAtChunk},
           {"returnDelayMs", f.returnDelayMs},
           {"bootloaderErrorAtSet", f.bootloaderErrorAtSet},
-          {"powerLossAtReport", f.powerLossAtReport}};
+          {"powerLossAtReport", f.powerLossAtReport},
+          {"hostDeathAtReport", f.hostDeathAtReport}};
 }
 
 void FaultsFromJson(Reader& r, FaultRules& f) {
@@ -143,6 +144,7 @@ void FaultsFromJson(Reader& r, FaultRules& f) {
   r.Number("returnDelayMs", f.returnDelayMs);
   r.Number("bootloaderErrorAtSet", f.bootloaderErrorAtSet);
   r.Number("powerLossAtReport", f.powerLossAtReport);
+  r.Number("hostDeathAtReport", f.hostDeathAtReport);
 }
 
 json CountersToJson(const ControllerCounters& c) {

@@ -163,7 +163,8 @@ ParseResult ParseFault(const std::vector<std::string>& words, Command command) {
                  : rule == "no-return-after-invoke" ? FaultKind::kNoReturnAfterInvoke
                                                     : FaultKind::kNoReturnAfterReset;
   } else if (rule == "fail-set" || rule == "fail-get" || rule == "power-loss-at-chunk" ||
-             rule == "power-loss-at-report" || rule == "return-delay" || rule == "corrupt-read") {
+             rule == "power-loss-at-report" || rule == "host-death-at-report" ||
+             rule == "return-delay" || rule == "corrupt-read") {
     if (argumentCount != 1) return Fail("fault " + rule + " takes one value");
     if (rule == "corrupt-read" && words[3] == "every") {
       fault.kind = FaultKind::kCorruptEveryRead;
@@ -179,6 +180,7 @@ ParseResult ParseFault(const std::vector<std::string>& words, Command command) {
                    : rule == "fail-get"             ? FaultKind::kFailGet
                    : rule == "power-loss-at-chunk"  ? FaultKind::kPowerLossAtChunk
                    : rule == "power-loss-at-report" ? FaultKind::kPowerLossAtReport
+                   : rule == "host-death-at-report" ? FaultKind::kHostDeathAtReport
                    : delay                          ? FaultKind::kReturnDelay
                                                     : FaultKind::kCorruptRead;
     }
@@ -336,6 +338,11 @@ Commands:
       power-loss-at-report N    power fails at the Nth report (SET or GET):
                                 back as the firmware when the image is valid,
                                 else as the bootloader; flash is kept
+      host-death-at-report N    the program using the simulated library ends
+                                (exit status 137, as killed) right after the
+                                Nth report (SET or GET), which the controller
+                                takes; with power-loss-at-report N as well,
+                                both happen at that report
       clear                     drop every rule
 
 Exit status: 0 done, 1 failed (unknown serial, state file trouble),

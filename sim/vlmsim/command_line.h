@@ -38,6 +38,7 @@ enum class FaultKind {
   kPowerLossAtChunk,      // count: power fails at write chunk K
   kBootloaderErrorAtSet,  // code for the SET_FEATURE `count` from now
   kPowerLossAtReport,     // count: power fails at the Nth report (SET or GET)
+  kHostDeathAtReport,     // count: the host process ends after the Nth report
 };
 
 struct FaultRequest {

@@ -73,6 +73,8 @@ std::vector<std::string> FaultTexts(const sim::FaultRules& f) {
   }
   if (f.powerLossAtReport > 0)
     out.push_back("power-loss-at-report " + std::to_string(f.powerLossAtReport));
+  if (f.hostDeathAtReport > 0)
+    out.push_back("host-death-at-report " + std::to_string(f.hostDeathAtReport));
   return out;
 }
 
@@ -235,6 +237,9 @@ int Fault(sim::PersistentBus& store, const Command& command) {
       break;
     case FaultKind::kPowerLossAtReport:
       f.powerLossAtReport = count;
+      break;
+    case FaultKind::kHostDeathAtReport:
+      f.hostDeathAtReport = count;
       break;
   }
   store.MarkChanged();

@@ -1,6 +1,7 @@
 #include "tests/reliability/bench_cases.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -83,6 +84,11 @@ class Bench {
     if (window.IsVisible(kIdExecute)) {
       dialog.OnExecute();
       result = std::to_string(dialog.WaitForSession());
+      // With no file writable nothing may reach the controller.
+      if (system.refuseWrites != 0 && result != "0" && result != "3010") {
+        outcome.refusedRunsWroteNothing = outcome.refusedRunsWroteNothing && Flashes() == before;
+        outcome.refusalsExplained = outcome.refusalsExplained && !window.messageBoxes().empty();
+      }
     } else {
       result = "not prepared (result " + std::to_string(session.UpdateResult) + ")";
       outcome.refusedRunsWroteNothing = outcome.refusedRunsWroteNothing && Flashes() == before;
@@ -111,6 +117,15 @@ class Bench {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(system.UserStateFolder(), ignored)) {
       fs::copy_file(entry.path(), dir.path() / entry.path().filename(), ignored);
+    }
+  }
+
+  // Cuts the working folder's personality file(s) to `keep` bytes, as a
+  // disk that filled up or a copy that broke off leaves them.
+  void CutPersonalityFiles(size_t keep) {
+    for (const std::string& name : dir.PersonalityFiles()) {
+      std::error_code ignored;
+      fs::resize_file(dir.path() / name, keep, ignored);
     }
   }
 
@@ -178,9 +193,12 @@ class OtherFolder {
 
 std::vector<BenchCase> BenchCases() {
   std::vector<BenchCase> cases;
-  for (BenchKind kind : {BenchKind::kStrandedThenAnother, BenchKind::kStrandedBesideRunning,
-                         BenchKind::kRunningBesideStranded, BenchKind::kRecoveryFromAnotherFolder,
-                         BenchKind::kLeftByUnfinishedRun, BenchKind::kTwoUnitsOneFolder}) {
+  for (BenchKind kind :
+       {BenchKind::kStrandedThenAnother, BenchKind::kStrandedBesideRunning,
+        BenchKind::kRunningBesideStranded, BenchKind::kRecoveryFromAnotherFolder,
+        BenchKind::kLeftByUnfinishedRun, BenchKind::kTwoUnitsOneFolder,
+        BenchKind::kEmptyPersonalityFile, BenchKind::kTruncatedPersonalityFile,
+        BenchKind::kDiskFull, BenchKind::kReadOnlyFolder, BenchKind::kClockSetBack}) {
     for (bool i2c : {false, true}) {
       for (BootloaderSerial serial :
            {BootloaderSerial::kSame, BootloaderSerial::kNone, BootloaderSerial::kOther}) {
@@ -198,7 +216,12 @@ std::string BenchCaseName(const BenchCase& c) {
       {BenchKind::kRunningBesideStranded, "running unit beside a stranded one"},
       {BenchKind::kRecoveryFromAnotherFolder, "recovery from another folder"},
       {BenchKind::kLeftByUnfinishedRun, "file left by a run killed near its end"},
-      {BenchKind::kTwoUnitsOneFolder, "two units, one folder"}};
+      {BenchKind::kTwoUnitsOneFolder, "two units, one folder"},
+      {BenchKind::kEmptyPersonalityFile, "stranded unit whose file is 0 bytes"},
+      {BenchKind::kTruncatedPersonalityFile, "stranded unit whose file is cut short"},
+      {BenchKind::kDiskFull, "update with the disk full"},
+      {BenchKind::kReadOnlyFolder, "update from a read-only folder"},
+      {BenchKind::kClockSetBack, "clock set back between runs"}};
   const char* serial = c.bootloaderSerial == BootloaderSerial::kSame   ? "the firmware's"
                        : c.bootloaderSerial == BootloaderSerial::kNone ? "none"
                                                                        : "another";
@@ -255,6 +278,32 @@ BenchOutcome RunBenchCase(const BenchCase& c) {
       b.Detach("PADA");
       b.Attach("PADB", 0x05);
       b.Run("PADB");
+      break;
+    }
+    case BenchKind::kEmptyPersonalityFile:
+    case BenchKind::kTruncatedPersonalityFile: {
+      b.Attach("PADA", 0x05);
+      const std::string fileOfA = b.Strand("PADA");
+      b.CutPersonalityFiles(c.kind == BenchKind::kEmptyPersonalityFile ? 0 : kCompTableSize / 2);
+      b.Run("/sim/PADA", fileOfA);
+      break;
+    }
+    case BenchKind::kDiskFull:
+    case BenchKind::kReadOnlyFolder: {
+      b.Attach("PADA", 0x05);
+      b.system.refuseWrites = c.kind == BenchKind::kDiskFull ? ENOSPC : EACCES;
+      b.Run("PADA");
+      b.system.refuseWrites = 0;
+      b.Run("PADA");
+      break;
+    }
+    case BenchKind::kClockSetBack: {
+      b.Attach("PADA", 0x05);
+      const std::string fileOfA = b.Strand("PADA");
+      b.system.setBackS = 3600;
+      b.Attach("PADB", 0x05);
+      b.Run("PADB");
+      b.Run("/sim/PADA", fileOfA);
       break;
     }
   }

@@ -18,6 +18,11 @@ enum class BenchKind {
   kRecoveryFromAnotherFolder,  // A stranded; recovered from another working folder
   kLeftByUnfinishedRun,        // A's file left behind by a run killed near its end; B updated
   kTwoUnitsOneFolder,          // A updated, then B in its place, from one folder
+  kEmptyPersonalityFile,       // A stranded, its file cut to 0 bytes; A recovered
+  kTruncatedPersonalityFile,   // A stranded, its file cut short; A recovered
+  kDiskFull,                   // A updated while no file can be written (ENOSPC)
+  kReadOnlyFolder,             // ... (EACCES)
+  kClockSetBack,               // A stranded; the clock set back; B updated, then A
 };
 
 // What a unit's bootloader shows as its serial string.

@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "session/session.h"
 #include "sim/bus.h"
+#include "tests/reliability/host_death.h"
 #include "tests/reliability/technician.h"
 #include "tests/session/working_directory.h"
 #include "tests/support/recording_window.h"
@@ -154,6 +155,13 @@ void Arm(sim::Controller& c, const FaultCase& fc) {
     case FaultKind::kPowerLoss:
       f.powerLossAtReport = fc.at.index;
       break;
+    case FaultKind::kHostDeath:
+      f.hostDeathAtReport = fc.at.index;
+      break;
+    case FaultKind::kHostDeathAndPowerLoss:
+      f.hostDeathAtReport = fc.at.index;
+      f.powerLossAtReport = fc.at.index;
+      break;
   }
 }
 
@@ -221,6 +229,10 @@ const char* KindName(FaultKind kind) {
       return "slow return";
     case FaultKind::kPowerLoss:
       return "power loss";
+    case FaultKind::kHostDeath:
+      return "host death";
+    case FaultKind::kHostDeathAndPowerLoss:
+      return "host death with power loss";
   }
   return "?";
 }
@@ -336,6 +348,10 @@ std::vector<FaultCase> FaultMatrix::AllCases() const {
         kinds.push_back(FaultKind::kNoReturn);
         kinds.push_back(FaultKind::kSlowReturn);
       }
+      if (plan == SessionPlan::kExecuteOnce) {
+        kinds.push_back(FaultKind::kHostDeath);
+        kinds.push_back(FaultKind::kHostDeathAndPowerLoss);
+      }
       for (FaultKind kind : kinds) cases.push_back({scenario_.name, e, kind, plan});
     }
   }
@@ -375,16 +391,28 @@ CaseOutcome FaultMatrix::Run(const FaultCase& fc) const {
       }
     });
   }
-  const int executes = fc.plan == SessionPlan::kExecuteOnce ? 1 : 2;
-  const bool refresh = fc.plan == SessionPlan::kRefreshAndExecute;
-  const std::vector<ExecuteResult> first = ProgramRun(w, executes, refresh, [&w, &c] {
+  bool done = false;
+  if (fc.kind == FaultKind::kHostDeath || fc.kind == FaultKind::kHostDeathAndPowerLoss) {
+    // The program's process ends at the report; the next start is a new one.
+    ExecuteResult result;
+    const HostRun host =
+        RunHostThatMayDie(w.bus, w.system.virtualClock, [&] { result = ProgramRun(w, 1)[0]; });
+    o.firstRun = !host.ran     ? "not run (" + host.problem + ")"
+                 : host.killed ? "killed"
+                               : result.text;
+    done = host.ran && !host.killed && result.done;
+  } else {
+    const int executes = fc.plan == SessionPlan::kExecuteOnce ? 1 : 2;
+    const bool refresh = fc.plan == SessionPlan::kRefreshAndExecute;
+    const std::vector<ExecuteResult> first = ProgramRun(w, executes, refresh, [&w, &c] {
+      w.bus.SetBeforeAccessHook({});
+      c.faults() = sim::FaultRules{};
+    });
     w.bus.SetBeforeAccessHook({});
-    c.faults() = sim::FaultRules{};
-  });
-  w.bus.SetBeforeAccessHook({});
-  o.firstRun = first[0].text;
-  if (first.size() > 1) o.secondRun = first[1].text;
-  bool done = first.back().done;
+    o.firstRun = first[0].text;
+    if (first.size() > 1) o.secondRun = first[1].text;
+    done = first.back().done;
+  }
 
   while (!done && o.recoveryRuns < kMaxRecoveryRuns) {
     w.system.virtualClock.Advance(kTechnicianPauseMs);

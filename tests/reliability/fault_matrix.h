@@ -27,12 +27,14 @@ struct Exchange {
 };
 
 enum class FaultKind {
-  kTransportFailure,  // the report fails
-  kCorruptReply,      // the memory-read reply it hands out has a wrong checksum
-  kBootloaderError,   // the SET is refused with a bootloader error code
-  kNoReturn,          // after this invoke or reset the controller never comes back
-  kSlowReturn,        // ... comes back after 30 s only
-  kPowerLoss,         // power fails at this report
+  kTransportFailure,       // the report fails
+  kCorruptReply,           // the memory-read reply it hands out has a wrong checksum
+  kBootloaderError,        // the SET is refused with a bootloader error code
+  kNoReturn,               // after this invoke or reset the controller never comes back
+  kSlowReturn,             // ... comes back after 30 s only
+  kPowerLoss,              // power fails at this report
+  kHostDeath,              // the program's process ends right after this report
+  kHostDeathAndPowerLoss,  // ... and power fails at this report as well
 };
 
 // Execute once; or Execute, then in the same program run Execute again
@@ -62,7 +64,8 @@ struct FaultCase {
 };
 
 struct CaseOutcome {
-  std::string firstRun;      // "0", "3010", "1603 (result 28)", "not prepared (result 17)"
+  std::string firstRun;      // "0", "3010", "1603 (result 28)", "not prepared (result 17)",
+                             // "killed"
   std::string secondRun;     // the second Execute of kExecuteTwice, else ""
   int recoveryRuns = 0;      // program runs after the faulty one (at most 3)
   bool recovered = false;    // a run ended with exit code 0
@@ -91,7 +94,8 @@ class FaultMatrix {
   const std::string& referenceProblem() const { return referenceProblem_; }
   const std::vector<Exchange>& exchanges() const { return exchanges_; }
 
-  // Every fault kind that applies, at every report, under both plans; or,
+  // Every fault kind that applies, at every report, under each plan (a
+  // host's death under the first only: the dead host runs nothing more); or,
   // for the default test run, a bounded subset that still meets every kind,
   // every command and both plans.
   std::vector<FaultCase> AllCases() const;

@@ -3,6 +3,8 @@
 // the firmware they install.
 #pragma once
 
+#include <cerrno>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -43,17 +45,38 @@ class TechnicianWindow final : public testing::RecordingWindow {
 };
 
 // The test system port whose UTC time runs with the virtual clock, so two
-// personality files saved a minute apart get different names.
+// personality files saved a minute apart get different names. The
+// computer's clock can be set back (`setBackS` seconds, less than a day
+// from the start), and writing files can fail as on a full disk (ENOSPC) or
+// in a read-only folder (EACCES): `refuseWrites`.
 class ClockedSystemPort final : public testing::TestSystemPort {
  public:
+  uint64_t setBackS = 0;
+  int refuseWrites = 0;
+
+  bool CreateNewFile(const std::string& path, const uint8_t* data, size_t size) override {
+    if (refuseWrites != 0) return Refuse();
+    return TestSystemPort::CreateNewFile(path, data, size);
+  }
+  bool OverwriteFile(const std::string& path, const uint8_t* data, size_t size) override {
+    if (refuseWrites != 0) return Refuse();
+    return TestSystemPort::OverwriteFile(path, data, size);
+  }
+
   UtcTime NowUtc() override {
-    uint64_t s = virtualClock.NowMs() / 1000;
+    uint64_t s = 86400 + virtualClock.NowMs() / 1000 - setBackS;
     UtcTime t = utcNow;
     t.second = static_cast<int>(s % 60);
     t.minute = static_cast<int>(s / 60 % 60);
     t.hour = static_cast<int>(s / 3600 % 24);
     t.day = 1 + static_cast<int>(s / 86400 % 28);
     return t;
+  }
+
+ private:
+  bool Refuse() {
+    errno = refuseWrites;
+    return false;
   }
 };
 

@@ -347,6 +347,29 @@ TEST_F(SimController, ErrorAtASetAndPowerFailureAtAReport) {
   EXPECT_EQ(running.feedConfig1(), 0x5A);  // taken from flash again
 }
 
+// The host-death rule ends the host right after the report it names, once:
+// the controller has taken that report (alone, a read's reply is waiting),
+// and with a power loss at the same report it is gone as well.
+TEST_F(SimController, HostDeathEndsTheHostAfterItsReport) {
+  sim::Controller& c = AttachDefault();
+  auto link = Firmware(c);
+  int deaths = 0;
+  bus.SetHostDeathHook([&deaths] { ++deaths; });
+  c.faults().hostDeathAtReport = 2;
+  EXPECT_TRUE(link->Write(ReadRequest(0xC2C4, 1)));
+  EXPECT_EQ(deaths, 0);
+  EXPECT_TRUE(link->Write(ReadRequest(0xC2C4, 1)));
+  EXPECT_EQ(deaths, 1);
+  EXPECT_EQ(link->Read().at(11), 0x5A);  // the report was carried out
+  EXPECT_EQ(deaths, 1);
+
+  c.faults().hostDeathAtReport = 1;
+  c.faults().powerLossAtReport = 1;
+  EXPECT_FALSE(link->Write(ReadRequest(0xC2C4, 1)));
+  EXPECT_EQ(deaths, 2);
+  EXPECT_FALSE(c.present());
+}
+
 TEST_F(SimController, ScriptedTransferFaultsCountFromNow) {
   sim::Controller& c = AttachDefault();
   auto link = Firmware(c);

@@ -181,6 +181,7 @@ TEST(VlmsimCommandLine, FaultRules) {
       {{"power-loss-at-chunk", "7"}, FaultKind::kPowerLossAtChunk, 7, 0},
       {{"bootloader-error", "9", "at-set", "12"}, FaultKind::kBootloaderErrorAtSet, 12, 9},
       {{"power-loss-at-report", "30"}, FaultKind::kPowerLossAtReport, 30, 0},
+      {{"host-death-at-report", "41"}, FaultKind::kHostDeathAtReport, 41, 0},
   };
   for (const Case& c : cases) {
     std::vector<std::string> words = {"fault", "SIM1"};

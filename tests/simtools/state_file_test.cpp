@@ -84,7 +84,7 @@ ControllerState FilledState() {
   s.formatImage = {true, 3, {1, 2, 3, 4}, 0x0020, 0x2C, 7};
   s.regions = {{0, 0x08001900, 0x2000, 0xDEADBEEF, 520}, {2, 0x0800FC00, 0x400, 0x12345678, 0}};
   s.pendingReply.assign(kWholeReport, 0x3C);
-  s.faults = {1, 2, 3, true, 4, 0x0B, true, true, 5, 900, 6, 7};
+  s.faults = {1, 2, 3, true, 4, 0x0B, true, true, 5, 900, 6, 7, 8};
   s.counters = {10, 11, 12, 13, 14, 15, 16};
   return s;
 }
@@ -150,6 +150,7 @@ void ExpectSameState(const ControllerState& a, const ControllerState& b) {
   EXPECT_EQ(a.faults.returnDelayMs, b.faults.returnDelayMs);
   EXPECT_EQ(a.faults.bootloaderErrorAtSet, b.faults.bootloaderErrorAtSet);
   EXPECT_EQ(a.faults.powerLossAtReport, b.faults.powerLossAtReport);
+  EXPECT_EQ(a.faults.hostDeathAtReport, b.faults.hostDeathAtReport);
   EXPECT_EQ(a.counters.sets, b.counters.sets);
   EXPECT_EQ(a.counters.gets, b.counters.gets);
   EXPECT_EQ(a.counters.failedSets, b.counters.failedSets);
@@ -176,12 +177,12 @@ TEST(ControllerStateJson, RoundTripKeepsEveryField) {
 // (Sizes of an LP64 build.)
 TEST(ControllerStateJson, FileCoversTheStateAsDeclared) {
   EXPECT_EQ(sizeof(ControllerConfig), 144u);
-  EXPECT_EQ(sizeof(FaultRules), 40u);
+  EXPECT_EQ(sizeof(FaultRules), 44u);
   EXPECT_EQ(sizeof(ControllerCounters), 56u);
   EXPECT_EQ(sizeof(FormatImageRecord), 10u);
   EXPECT_EQ(sizeof(FormattedRegion), 20u);
   EXPECT_EQ(sizeof(PendingRestart), 24u);
-  EXPECT_EQ(sizeof(ControllerState), 408u);
+  EXPECT_EQ(sizeof(ControllerState), 416u);
 }
 
 TEST(ControllerStateJson, KeepsDefaultsForAbsentFields) {
