@@ -1,10 +1,12 @@
 #include "hidlib/trace_backend.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <string_view>
 
 namespace vlmhid {
@@ -43,19 +45,39 @@ std::string AskString(bool (HidHandle::*query)(wchar_t*, size_t), HidHandle& han
   return Utf8(text, kStringChars - 1);
 }
 
-// The collection part of an interface path ("&col01"), or "-".
-std::string CollectionOf(const std::wstring& path) {
-  const size_t at = path.rfind(L"&col");
-  if (at == std::wstring::npos || path.size() - at != 6) return "-";
-  return Utf8(path.c_str() + at, 6);
+// Where the collection part of an interface path ("&col01") starts, or npos.
+// A Linux path ends with it; a Windows interface path carries it inside the
+// device instance ("\\?\hid#vid_0488&pid_0101&col01#7&1a2b&0&0000#{...}",
+// "&Col01" in some spellings), so it ends at the path's end, a '#' or a '\\'.
+size_t CollectionAt(const std::wstring& path) {
+  for (size_t at = path.find(L'&'); at != std::wstring::npos; at = path.find(L'&', at + 1)) {
+    if (path.size() - at < 6) break;
+    const bool col = (path[at + 1] == L'c' || path[at + 1] == L'C') &&
+                     (path[at + 2] == L'o' || path[at + 2] == L'O') &&
+                     (path[at + 3] == L'l' || path[at + 3] == L'L') &&
+                     std::iswxdigit(path[at + 4]) && std::iswxdigit(path[at + 5]);
+    const bool ends = path.size() - at == 6 || path[at + 6] == L'#' || path[at + 6] == L'\\';
+    if (col && ends) return at;
+  }
+  return std::wstring::npos;
 }
 
-// The last component of an interface path without its collection part.
+// The collection part of an interface path, as "&col01", or "-".
+std::string CollectionOf(const std::wstring& path) {
+  const size_t at = CollectionAt(path);
+  if (at == std::wstring::npos) return "-";
+  std::string collection = "&col" + Utf8(path.c_str() + at + 4, 2);
+  for (char& c : collection) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return collection;
+}
+
+// The interface path's last component up to its collection part (on Windows
+// the component after "\\?\": "hid#vid_0488&pid_0101").
 std::string NodeOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"/\\");
-  std::wstring node = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
-  const size_t collection = node.find(L"&col");
-  if (collection != std::wstring::npos) node.resize(collection);
+  const size_t collection = CollectionAt(path);
+  std::wstring head = path.substr(0, collection);
+  const size_t slash = head.find_last_of(L"/\\");
+  std::wstring node = head.substr(slash == std::wstring::npos ? 0 : slash + 1);
   return Utf8(node.c_str(), node.size());
 }
 

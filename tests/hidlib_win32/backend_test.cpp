@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+#include "hidlib/trace_backend.h"
+#include "hidlib/win32/win32_backend.h"
 #include "tests/hidlib_win32/scripted_system.h"
 
 namespace {
@@ -130,6 +132,34 @@ TEST_F(Win32Hid, PathTokensChooseTheInterfaceBeforeItIsOpened) {
   const uint32_t beyond = static_cast<uint32_t>(wcslen(kPad1));
   EXPECT_EQ(hid->ConnectToDeviceEx(0x0488, 0x0101, 7, 0, L"&col01", beyond, nullptr, 0), -1);
   EXPECT_TRUE(system.Lines({"CreateFileW"}).empty());
+}
+
+// VLMHID_TRACE's recorder over the Windows backend: the collection sits
+// inside a Windows interface path, before the device instance, and names
+// each interface's DEVICE line; a controller without a serial string is
+// named by its hardware IDs.
+TEST_F(Win32Hid, TraceNamesTheCollectionInsideTheInterfacePath) {
+  std::vector<std::string> recorded;
+  auto recorder = std::make_shared<vlmhid::TraceRecorder>(
+      [&](const std::string& line) { recorded.push_back(line); }, [] { return uint64_t{42}; });
+  VLMHIDInterface traced(vlmhid::TracedBackend(
+      std::make_unique<vlmhid::win32::Win32Backend>(system.Calls()), recorder));
+  system.reply = Pattern(kLength + 1, 40);
+  Bytes in(kLength);
+  ASSERT_EQ(traced.ConnectToDeviceEx(0x0488, 0x0101, 7, 0, L"&col01", 0, nullptr, 0), 0);
+  ASSERT_EQ(traced.ReadFeatureReport(in.data(), kLength), 0);
+  traced.DisconnectFromDevice();
+  ASSERT_EQ(traced.ConnectToDeviceEx(0x0488, 0x0101, 7, 0, L"&col02", 0, nullptr, 0), 0);
+  system.refuseTransfers = true;
+  EXPECT_NE(traced.WriteFeatureReport(in.data(), kLength), 0);
+  traced.DisconnectFromDevice();
+  ASSERT_EQ(recorded.size(), 4u);
+  EXPECT_EQ(recorded[0], "42 DEVICE hid#vid_0488&pid_0101 488:101:1205 7 &col01 Velmar Touchpad");
+  const std::string get = "42 GET hid#vid_0488&pid_0101 282f36";
+  EXPECT_EQ(recorded[1].substr(0, get.size()), get);
+  EXPECT_EQ(recorded[2], "42 DEVICE hid#vid_0488&pid_0101&mi_01 488:101:1205 7 &col02 None");
+  const std::string setFail = "42 SET-FAIL hid#vid_0488&pid_0101&mi_01 072f36";
+  EXPECT_EQ(recorded[3].substr(0, setFail.size()), setFail);
 }
 
 TEST_F(Win32Hid, FeatureReportsAre532BytesWithTheReportIdInFront) {
