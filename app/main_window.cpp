@@ -15,6 +15,20 @@ namespace {
 constexpr const char* kNoFileOrDeviceHint =
     "For detailed info please provide a valid file path or attached device";
 constexpr const char* kNoDeviceAtStart = "Invalid file path or device not attached";
+constexpr const char* kPathTooLong =
+    "The file path is longer than 259 characters: move the firmware file to a shorter path";
+
+// Marks a refresh or preparation as running for its scope.
+class PreparingScope {
+ public:
+  explicit PreparingScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~PreparingScope() { flag_ = false; }
+  PreparingScope(const PreparingScope&) = delete;
+  PreparingScope& operator=(const PreparingScope&) = delete;
+
+ private:
+  bool& flag_;
+};
 }  // namespace
 
 int RunProgram(Session& session, int argc, const char* const* argv, ProgramHost& host) {
@@ -58,7 +72,18 @@ void MainWindow::HideExecuteWithHint(const char* status) {
   SetStatus(session_, status);
 }
 
+bool MainWindow::TakeFirmwarePath(const std::string& path) {
+  if (path.size() >= kMaxPathChars) {
+    HideExecuteWithHint(kPathTooLong);
+    return false;
+  }
+  session_.window.SetText(kIdFilePath, path);
+  session_.config.firmwarePath = path;
+  return true;
+}
+
 void MainWindow::OnInitDialog(int initialSelection, const std::string& deviceKey) {
+  PreparingScope preparing(preparing_);
   WindowPort& window = session_.window;
   window.Show(kIdProgress, false);
   window.Show(kIdMarquee, false);
@@ -94,7 +119,8 @@ void MainWindow::OnSelectionChange(int index) {
   // A preparation replaces the image and the connection the session works
   // with; the session disables these inputs, and events already on their
   // way are dropped here.
-  if (SessionActive()) return;
+  if (preparing_ || SessionActive()) return;
+  PreparingScope preparing(preparing_);
   session_.selectedDevice = index;
   ShowDeviceInfo(session_);
   if (FirmwareFileExists()) {
@@ -106,11 +132,9 @@ void MainWindow::OnSelectionChange(int index) {
 
 void MainWindow::OnBrowseResult(const std::string* chosenPath) {
   if (chosenPath == nullptr) return;  // cancelled: nothing changes
-  if (SessionActive()) return;
-  // The file-name buffer holds 260 characters.
-  std::string path = chosenPath->substr(0, kMaxPathChars - 1);
-  session_.window.SetText(kIdFilePath, path);
-  session_.config.firmwarePath = path;
+  if (preparing_ || SessionActive()) return;
+  PreparingScope preparing(preparing_);
+  if (!TakeFirmwarePath(*chosenPath)) return;
   if (!session_.deviceList.empty() && FirmwareFileExists()) {
     PrepareAndShowExecute();
   } else {
@@ -119,7 +143,8 @@ void MainWindow::OnBrowseResult(const std::string* chosenPath) {
 }
 
 void MainWindow::OnRefresh() {
-  if (SessionActive()) return;
+  if (preparing_ || SessionActive()) return;
+  PreparingScope preparing(preparing_);
   RefreshDeviceList(session_);
   if (!session_.deviceList.empty() && FirmwareFileExists()) {
     PrepareAndShowExecute();
@@ -131,7 +156,7 @@ void MainWindow::OnRefresh() {
 void MainWindow::OnExecute() {
   // Execute is disabled while a session runs; a second press cannot start
   // a second worker.
-  if (running_) return;
+  if (running_ || preparing_) return;
   if (worker_.joinable()) worker_.join();
   running_ = true;
   worker_ = std::thread([this] {
@@ -170,11 +195,15 @@ void MainWindow::OnFilesDropped(const std::vector<std::string>& files) {
   if (files.empty()) return;  // no file name could be read: the drop is only finished
   // The dialog keeps accepting drops while a session runs; a preparation
   // then would destroy the image and the connection under the worker.
-  if (SessionActive()) return;
-  std::string path = files.front().substr(0, kMaxPathChars - 1);
-  session_.window.SetText(kIdFilePath, path);
-  session_.config.firmwarePath = path;
-  if (!session_.deviceList.empty()) PrepareAndShowExecute();
+  if (preparing_ || SessionActive()) return;
+  PreparingScope preparing(preparing_);
+  if (!TakeFirmwarePath(files.front())) return;
+  if (session_.deviceList.empty()) return;
+  if (FirmwareFileExists()) {
+    PrepareAndShowExecute();
+  } else {
+    HideExecuteWithHint(kNoFileOrDeviceHint);
+  }
 }
 
 void MainWindow::OnDestroy() {

@@ -92,12 +92,19 @@ class MainWindow {
   // mutex.
   bool SessionActive();
   void HideExecuteWithHint(const char* status);
+  // Takes a chosen or dropped path when it fits the file-name buffer;
+  // otherwise says so and leaves nothing to execute.
+  bool TakeFirmwarePath(const std::string& path);
 
   Session& session_;
   std::thread worker_;
   std::atomic<bool> running_{false};
   int sessionExitCode_ = 0;
   int lastPrepareResult_ = -1;
+  // A refresh or preparation runs on the UI thread. Its message boxes run a
+  // message loop that still delivers the dialog's events; those that would
+  // refresh or prepare again are dropped until it has ended.
+  bool preparing_ = false;
 };
 
 }  // namespace padflash

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <algorithm>
 
 #include "app/qt/message_box.h"
@@ -148,18 +149,24 @@ void DialogControls::DeleteLeadingChars(int control, int count) {
 }
 
 void DialogControls::ComboClear(int control) {
-  if (auto* combo = qobject_cast<QComboBox*>(Widget(control))) combo->clear();
+  if (auto* combo = qobject_cast<QComboBox*>(Widget(control))) {
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+  }
 }
 
 void DialogControls::ComboAddItem(int control, std::string_view text) {
   if (auto* combo = qobject_cast<QComboBox*>(Widget(control))) {
+    const QSignalBlocker quiet(combo);
     combo->addItem(OneLineText(text));
   }
 }
 
 void DialogControls::ComboSelect(int control, int index) {
   auto* combo = qobject_cast<QComboBox*>(Widget(control));
-  if (combo != nullptr && index >= -1 && index < combo->count()) combo->setCurrentIndex(index);
+  if (combo == nullptr || index < -1 || index >= combo->count()) return;
+  const QSignalBlocker quiet(combo);
+  combo->setCurrentIndex(index);
 }
 
 void DialogControls::ComboSetDroppedWidth(int control, int pixels) {

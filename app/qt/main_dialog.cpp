@@ -65,7 +65,10 @@ MainDialog::~MainDialog() {
 
 void MainDialog::ConnectControls() {
   auto button = [this](int id) { return static_cast<QPushButton*>(Control(id)); };
-  connect(static_cast<QComboBox*>(Control(kIdDeviceCombo)), &QComboBox::activated, this,
+  // The user's changed selection, as CBN_SELCHANGE reports it: picking the
+  // entry already selected changes nothing, and the engine's own changes to
+  // the list are made with the combo's signals blocked.
+  connect(static_cast<QComboBox*>(Control(kIdDeviceCombo)), &QComboBox::currentIndexChanged, this,
           [this](int index) { controller_.OnSelectionChange(index); });
   connect(button(kIdRefresh), &QPushButton::clicked, this, [this] { controller_.OnRefresh(); });
   connect(button(kIdBrowse), &QPushButton::clicked, this, [this] { Browse(); });

@@ -28,9 +28,12 @@ bool QtProgramHost::CreateMainDialog(MainWindow& controller) {
   dialog_->onClosed = [] { QCoreApplication::exit(0); };
   port_.Attach(dialog_.get(), &dialog_->controls());
   instanceServer_.Listen();
+  // Created and initialised first, then shown: the first refresh and
+  // preparation may take long, and a window shown before them would stand
+  // there unpainted.
+  controller.OnInitDialog();
   dialog_->show();
   dialog_->activateWindow();
-  controller.OnInitDialog();
   return true;
 }
 

@@ -20,6 +20,15 @@ constexpr UINT_PTR kFileBoxSubclassId = 1;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 // How long the destroyed dialog waits between looks at the session.
 constexpr DWORD kSessionPollMs = 50;
+// While an update runs the dialog refuses to let Windows end the user's
+// session, and says why; this timer looks for the update's end.
+constexpr UINT_PTR kShutdownBlockTimer = 1;
+constexpr UINT kShutdownBlockPollMs = 500;
+constexpr const wchar_t* kShutdownBlockReason = L"padflash is updating the touchpad firmware";
+// The verbose pane keeps up to 8000 lines, each printed through a 512-byte
+// buffer; the edit control's own default limit (30,000 characters) would
+// drop new text long before that trim acts.
+constexpr WPARAM kVerboseTextLimit = 8000 * 512;
 
 HICON LoadIconOfSize(HINSTANCE instance, int pixels) {
   return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
@@ -72,6 +81,18 @@ LRESULT CALLBACK MainDialog::FileBoxProc(HWND box, UINT message, WPARAM wParam, 
 
 INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam) {
   switch (message) {
+    case WM_QUERYENDSESSION:
+      SetWindowLongPtrA(dialog_, DWLP_MSGRESULT, controller_.SessionRunning() ? FALSE : TRUE);
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam != FALSE) OnEndSession();
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == kShutdownBlockTimer && !controller_.SessionRunning()) {
+        KillTimer(dialog_, kShutdownBlockTimer);
+        ShutdownBlockReasonDestroy(dialog_);
+      }
+      return TRUE;
     case kPortCallMessage:
       port_.Serve();
       return TRUE;
@@ -111,6 +132,7 @@ void MainDialog::OnInitDialog(HWND dialog) {
   HWND fileBox = GetDlgItem(dialog, kIdFilePath);
   SetWindowSubclass(fileBox, FileBoxProc, kFileBoxSubclassId, reinterpret_cast<DWORD_PTR>(this));
   DragAcceptFiles(fileBox, TRUE);
+  SendDlgItemMessageA(dialog, kIdVerbose, EM_SETLIMITTEXT, kVerboseTextLimit, 0);
 
   controller_.OnInitDialog();
   SetFocus(dialog);
@@ -134,6 +156,10 @@ void MainDialog::OnCommand(int id, int notification) {
       break;
     case kIdExecute:
       controller_.OnExecute();
+      if (controller_.SessionRunning()) {
+        ShutdownBlockReasonCreate(dialog_, kShutdownBlockReason);
+        SetTimer(dialog_, kShutdownBlockTimer, kShutdownBlockPollMs, nullptr);
+      }
       break;
     case kIdMore:
       controller_.OnMoreLess();
@@ -174,11 +200,23 @@ void MainDialog::OnDropFiles(HDROP drop) {
   controller_.OnFilesDropped(files);
 }
 
+// The user's session ends although asked not to (the user chose to shut
+// down anyway): Windows ends the program once this returns. An update that
+// runs is served until it ends or the program is ended; either way the
+// dialog then goes as Exit would have it, and a controller left in its
+// bootloader keeps its saved personality file for the next run.
+void MainDialog::OnEndSession() {
+  ServeUntilSessionEnds();
+  if (controller_.OnExitOrCancel()) DestroyWindow(dialog_);
+}
+
 // Destroyed while an update session runs (the program was told to quit):
 // the session goes on to its end with the window it writes to, then the
 // dialog releases what the session used.
 void MainDialog::OnDestroy() {
   ServeUntilSessionEnds();
+  KillTimer(dialog_, kShutdownBlockTimer);
+  ShutdownBlockReasonDestroy(dialog_);
   controller_.OnDestroy();
   RemoveWindowSubclass(GetDlgItem(dialog_, kIdFilePath), FileBoxProc, kFileBoxSubclassId);
   port_.Attach(nullptr, nullptr);

@@ -39,6 +39,7 @@ class MainDialog {
   void OnCommand(int id, int notification);
   void Browse();
   void OnDropFiles(HDROP drop);
+  void OnEndSession();
   void OnDestroy();
   // Serves the worker's window calls until the update session has ended.
   void ServeUntilSessionEnds();

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,14 @@ constexpr const char* kNoDevice = "Invalid file path or device not attached";
 // status line, "BEGIN FW Update", before the session takes its mutex.
 class GatedWindow : public RecordingWindow {
  public:
+  // Runs while a message box is up, as the dialog's events that a box's
+  // message loop delivers.
+  std::function<void()> whileBoxIsUp;
+  MessageAnswer ShowMessageBox(std::string_view text, std::string_view caption,
+                               MessageButtons buttons, bool owned) override {
+    if (whileBoxIsUp) std::exchange(whileBoxIsUp, nullptr)();
+    return RecordingWindow::ShowMessageBox(text, caption, buttons, owned);
+  }
   void SetText(int control, std::string_view text) override {
     if (control == kIdStatus && text.rfind("BEGIN FW Update", 0) == 0) {
       std::unique_lock<std::mutex> lock(gateMutex_);
@@ -279,14 +288,68 @@ TEST_F(MainWindowTest, BrowseWithoutDeviceShowsPathAndHint) {
   EXPECT_EQ(window.status(), kHint);
 }
 
-TEST_F(MainWindowTest, BrowseKeepsAtMost259PathCharacters) {
+// A longer path cut to the buffer could name another file: it is refused,
+// and what was prepared before is not left to execute.
+TEST_F(MainWindowTest, BrowseAndDropRefuseAPathLongerThan259Characters) {
   MainWindow controller(session);
-  controller.OnInitDialog();
+  StartPrepared(controller);
+  const std::string prepared = session.config.firmwarePath;
   const std::string longPath = "/" + std::string(400, 'a') + ".hex";
 
   controller.OnBrowseResult(&longPath);
-  EXPECT_EQ(session.config.firmwarePath.size(), kMaxPathChars - 1);
-  EXPECT_EQ(window.GetText(kIdFilePath), session.config.firmwarePath);
+  EXPECT_EQ(window.status(),
+            "The file path is longer than 259 characters: move the firmware file to a shorter "
+            "path");
+  EXPECT_FALSE(window.IsVisible(kIdExecute));
+  EXPECT_EQ(session.config.firmwarePath, prepared);
+  EXPECT_EQ(window.GetText(kIdFilePath), prepared);
+
+  controller.OnRefresh();
+  ASSERT_TRUE(window.IsVisible(kIdExecute));
+  controller.OnFilesDropped({longPath});
+  EXPECT_FALSE(window.IsVisible(kIdExecute));
+  EXPECT_EQ(session.config.firmwarePath, prepared);
+}
+
+// A drop or a click that the box of a running preparation lets through
+// neither prepares inside it nor leaves Execute after its failure.
+TEST_F(MainWindowTest, EventsDuringAPreparationsMessageBoxAreDropped) {
+  MainWindow controller(session);
+  AttachOld();
+  controller.OnInitDialog();
+  const std::string good = WriteFirmware(0x06), older = WriteFirmware(0x04, "older.hex");
+  window.defaultAnswer = MessageAnswer::kNo;  // no downgrade
+  int asked = 0;
+  window.whileBoxIsUp = [&] {
+    ++asked;
+    controller.OnFilesDropped({good});
+    const std::string other = good;
+    controller.OnBrowseResult(&other);
+    controller.OnRefresh();
+    controller.OnSelectionChange(0);
+    controller.OnExecute();
+  };
+
+  controller.OnFilesDropped({older});
+  ASSERT_EQ(asked, 1);
+  EXPECT_EQ(controller.LastPrepareResult(), 1);
+  EXPECT_FALSE(window.IsVisible(kIdExecute));
+  EXPECT_FALSE(controller.SessionRunning());
+  EXPECT_EQ(session.config.firmwarePath, older);
+  EXPECT_EQ(window.GetText(kIdFilePath), older);
+}
+
+// A dropped name that names no file is not prepared.
+TEST_F(MainWindowTest, DropOfAMissingFileShowsTheHint) {
+  MainWindow controller(session);
+  StartPrepared(controller);
+  const std::string missing = (folder / "missing.hex").string();
+
+  controller.OnFilesDropped({missing});
+  EXPECT_EQ(window.GetText(kIdFilePath), missing);
+  EXPECT_EQ(controller.LastPrepareResult(), 0);  // the start's
+  EXPECT_FALSE(window.IsVisible(kIdExecute));
+  EXPECT_EQ(window.status(), kHint);
 }
 
 TEST_F(MainWindowTest, RefreshWithoutFileHidesExecuteWithHint) {

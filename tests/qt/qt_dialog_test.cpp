@@ -3,6 +3,7 @@
 // controller's decisions are tested without a toolkit; these cases test
 // what the Qt code translates: clicks, keys, drops, closing, the worker's
 // calls across threads, the window size and the raise request.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,6 +130,8 @@ class QtDialogTest : public QObject {
   void programEndsWhenItsDialogCloses();
   void hiddenControllerBoxNamesTheUdevRule();
   void strandedControllerAsksAboutItsFileAndTheDefaults();
+  void windowShowsOnlyAfterTheFirstRefresh();
+  void changedSelectionPreparesAndTheSameEntryAgainDoesNot();
 
  private:
   QString WriteFirmware(uint8_t revision, const QString& name = QStringLiteral("new.hex"));
@@ -387,6 +390,55 @@ void QtDialogTest::hiddenControllerBoxNamesTheUdevRule() {
   QVERIFY2(text.contains(QStringLiteral("No compatible devices were detected.")), qPrintable(text));
   QVERIFY2(text.contains(QString::fromStdString(rig_->system.deviceAccessNotice)),
            qPrintable(text));
+}
+
+// The first refresh and preparation run before the window shows: their
+// boxes come up with no window behind them that is not painted yet.
+void QtDialogTest::windowShowsOnlyAfterTheFirstRefresh() {
+  bool shownDuringRefresh = true;
+  answerBox_ = [&](QMessageBox* box) {
+    shownDuringRefresh = rig_->dialog().isVisible();
+    box->accept();
+  };
+  rig_->Start();
+  QVERIFY(answerBox_ == nullptr);
+  QVERIFY(!shownDuringRefresh);
+  QVERIFY(rig_->dialog().isVisible());
+}
+
+// The user picks from the list: another entry is prepared; the entry that
+// is already selected, picked again, changes nothing.
+void QtDialogTest::changedSelectionPreparesAndTheSameEntryAgainDoesNot() {
+  sim::ControllerConfig other;
+  other.productId = 0x0202;  // the image is built for 0x0101
+  rig_->bus.Attach(sim::ControllerConfig{});
+  rig_->bus.Attach(other);
+  rig_->session.config.firmwarePath = WriteFirmware(0x06).toStdString();
+  rig_->Start();
+  auto* combo = rig_->control<QComboBox>(kIdDeviceCombo);
+  auto* execute = rig_->control<QPushButton>(kIdExecute);
+  auto* verbose = rig_->control<QPlainTextEdit>(kIdVerbose);
+  QVERIFY(execute->isVisible());
+  auto pick = [&](int index) {
+    combo->showPopup();
+    QAbstractItemView* list = combo->view();
+    QTRY_VERIFY(list->isVisible());
+    const QRect item = list->visualRect(list->model()->index(index, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, item.center());
+    QTRY_VERIFY(!list->isVisible());
+  };
+
+  const QString printed = verbose->toPlainText();
+  pick(0);
+  QCOMPARE(verbose->toPlainText(), printed);
+  QVERIFY(execute->isVisible());
+
+  answerBox_ = [](QMessageBox* box) { box->button(QMessageBox::No)->click(); };
+  pick(1);
+  QVERIFY(answerBox_ == nullptr);  // asked whether to take the other product ID
+  QCOMPARE(rig_->session.selectedDevice, 1);
+  QCOMPARE(rig_->controller.LastPrepareResult(), 1);
+  QVERIFY(!execute->isVisible());
 }
 
 // A controller in its bootloader and a personality file of an older

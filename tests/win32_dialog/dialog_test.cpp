@@ -215,15 +215,19 @@ TEST_F(DialogTest, KeyReleaseMoreLessAndAbout) {
 // grey, close is refused while it runs, and its last status line shows.
 TEST_F(DialogTest, ExecuteRunsTheUpdateAndCloseWaitsForItsEnd) {
   HWND dialog = StartUpdate();
-  DWORD_PTR ignored = 0;
+  DWORD_PTR ignored = 0, endAllowed = 2;
   SendMessageTimeoutA(dialog, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
   EXPECT_EQ(padflash_->WaitForExit(500), -1);
   EXPECT_TRUE(IsWindow(dialog));
+  SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &endAllowed);
+  EXPECT_EQ(endAllowed, static_cast<DWORD_PTR>(FALSE));  // Windows may not end the session now
 
   ASSERT_TRUE(WaitUntil([&] { return InputsEnabled(dialog, true); }, kUpdateMs));
   EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdStatus)), kSuccess);
   EXPECT_NE(TextOf(GetDlgItem(dialog, kIdVerbose)).find(kSuccess), std::string::npos);
-  SendMessageTimeoutA(dialog, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+  SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &endAllowed);
+  EXPECT_EQ(endAllowed, static_cast<DWORD_PTR>(TRUE));
+  SendMessageTimeoutA(dialog, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
   EXPECT_EQ(padflash_->WaitForExit(30000), 0);
   EXPECT_EQ(Revision(), "revision:           0x06");
 }
@@ -255,6 +259,27 @@ TEST_F(DialogTest, DropOnTheFileBoxAndOnTheDialogGiveTheSameResult) {
   EXPECT_NE(badOnDialog, goodOnBox);
   EXPECT_EQ(drop(dialog, good), goodOnBox);
   EXPECT_EQ(drop(fileBox, bad), badOnDialog);
+}
+
+// Many preparations in one run (some 1,800 characters each): the pane
+// keeps taking text past the edit control's default 30,000 characters.
+TEST_F(DialogTest, VerbosePaneKeepsLoggingAfterManyPreparations) {
+  const std::string first = world_.WriteFirmware("new.hex", 0x06);
+  const std::string second = world_.WriteFirmware("other.hex", 0x06);
+  HWND dialog = Open("/o");
+  ASSERT_NE(dialog, nullptr);
+  HWND fileBox = GetDlgItem(dialog, kIdFilePath), pane = GetDlgItem(dialog, kIdVerbose);
+  for (int i = 0; i < 18; ++i) {
+    const std::string& path = i % 2 == 0 ? first : second;
+    PostDrop(padflash_->handle(), fileBox, path);
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(fileBox) == path; }, 30000));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return Visible(dialog, kIdExecute); }, 30000));
+  const std::string text = TextOf(pane);
+  EXPECT_GT(text.size(), 30000u);
+  const size_t last = text.rfind("Using the following file: ");
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_EQ(text.compare(last + 26, second.size(), second), 0) << text.substr(last, 200);
 }
 
 TEST_F(DialogTest, BrowseOffersThreeFiltersAndPreparesTheChosenFile) {
