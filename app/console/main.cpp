@@ -16,6 +16,7 @@
 #include "app/console/console_window.h"
 #include "app/console/protocol_log.h"
 #include "app/console/run_report.h"
+#include "app/console/stop_requests.h"
 #include "app/main_window.h"
 #include "session/program_version.h"
 #include "session/session.h"
@@ -81,8 +82,19 @@ int Run(const CliOptions& cli, const std::string& logError, Session& session, Co
     controller.OnDestroy();
     return Stop(run, kCliNotPrepared, "not prepared: " + reason);
   }
-  controller.OnExecute();
-  const int sessionExit = controller.WaitForSession();
+  int sessionExit = 0;
+  {
+    // From here on the controller is written to: a stop request waits for
+    // the session's end, and the program then ends as it would anyway.
+    StopRequestsDeferred stopRequests;
+    controller.OnExecute();
+    sessionExit = controller.WaitForSession();
+    if (stopRequests.Deferred() != nullptr) {
+      window.Finish();
+      std::fprintf(stderr, "padflash-cli: the update has ended; stopping as asked by %s\n",
+                   stopRequests.Deferred());
+    }
+  }
   run.sessionExitCode = sessionExit;
   run.imageLoaded = session.image != nullptr;
   controller.OnDestroy();
