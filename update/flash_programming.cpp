@@ -24,6 +24,8 @@ constexpr int kResultNoStatus = 25;
 constexpr int kResultResetFailed = 24;
 
 // The bootloader never programs the region that starts at the flash base.
+// Nor anything else below the image start (the first region's address): that
+// flash is the bootloader's own, and a region there is skipped the same way.
 constexpr uint32_t kSkippedRegionAddress = 0x08000000;
 
 void Step(Session& session) {
@@ -68,8 +70,9 @@ struct Region {
 Region RegionAt(const HexFile& image, size_t index) {
   const HexRecord& segment = image.segment(index);
   const uint32_t start = segment.FullAddress();
+  const uint32_t imageStart = image.segment(0).FullAddress();
   return Region{index, start, segment.data.data(), static_cast<uint32_t>(segment.data.size()),
-                start == kSkippedRegionAddress};
+                start == kSkippedRegionAddress || start < imageStart};
 }
 
 // Stage 1.
