@@ -96,10 +96,12 @@ bool FormatImage(Session& session) {
   return true;
 }
 
-// Stage 2. A failure ends the region loop but not the programming.
-void FormatRegions(Session& session) {
+// Stage 2. A failure ends the region loop but not the programming; false
+// then.
+bool FormatRegions(Session& session) {
   const HexFile& image = *session.image;
   PrintStatus(session, "Formatting Regions... ");
+  bool formatted = true;
   for (size_t r = 0; r < image.segmentCount(); ++r) {
     const Region region = RegionAt(image, r);
     if (region.skipped) {
@@ -112,6 +114,7 @@ void FormatRegions(Session& session) {
     if (!Send(session)) {
       Print(session, "HIDInterface1.WriteFeatureReport Error\r\n");
       Abort(session, kResultWriteFailed);
+      formatted = false;
       break;
     }
     Step(session);
@@ -120,11 +123,13 @@ void FormatRegions(Session& session) {
     Step(session);
     if (BootloaderReportsError(session, "ERROR...\r\n")) {
       session.retryAdvised = true;
+      formatted = false;
       break;
     }
     Step(session);
   }
   Print(session, "Done\r\n");
+  return formatted;
 }
 
 int Percent(uint64_t numerator, uint64_t total) {
@@ -132,8 +137,10 @@ int Percent(uint64_t numerator, uint64_t total) {
   return total == 0 ? 0 : static_cast<int>(numerator / total);
 }
 
-// Stage 3. False when the bootloader reported an error (the abort mark).
-bool WriteData(Session& session) {
+// Stage 3. False when the bootloader reported an error (the abort mark);
+// `complete` false when a chunk could not be sent.
+bool WriteData(Session& session, bool& complete) {
+  complete = true;
   const HexFile& image = *session.image;
   session.window.Show(kIdProgress, false);
   session.window.Show(kIdProgress, true);
@@ -168,6 +175,7 @@ bool WriteData(Session& session) {
       if (!Send(session)) {
         Print(session, "HIDInterface1.WriteFeatureReport Error\r\n");
         Abort(session, kResultWriteFailed);
+        complete = false;
         break;  // the rest of this region is skipped; the next one is written
       }
       session.system.SleepMs(kCommandPauseMs);
@@ -266,14 +274,20 @@ void PrepareProgressBar(Session& session) {
 bool ProgramImage(Session& session) {
   if (!session.image) return Abort(session, kResultWriteFailed);
   if (!FormatImage(session)) return false;
-  FormatRegions(session);
-  if (!WriteData(session)) {
+  const bool formatted = FormatRegions(session);
+  bool complete = false;
+  if (!WriteData(session, complete)) {
     session.UpdateResult = kResultBootloaderError;
     session.retryAdvised = true;
     return false;
   }
   if (!Flush(session)) return false;
   if (!Validate(session)) return false;
+  // A region the bootloader did not format, or a chunk that never went
+  // over, leaves the image incomplete even when the validation passed: the
+  // session ends with that failure (UpdateResult 26 or 28 already set) and
+  // its ending resets the bootloader.
+  if (!formatted || !complete) return false;
   return CloseBootloader(session);
 }
 
