@@ -166,6 +166,7 @@ pid_t StartChild(const char* program, const std::vector<std::string>& args,
   if (!runtime.empty()) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    setenv("PADFLASH_LOCK_DIR", runtime.c_str(), 1);
   }
   const int null = open("/dev/null", O_RDWR);
   dup2(null, 0);

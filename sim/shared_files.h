@@ -9,7 +9,10 @@
 // - ReplaceWholeFile writes "<path>.tmp.<process id>" and moves it over the file
 //   in one step (rename / MoveFileExA with MOVEFILE_REPLACE_EXISTING), so a
 //   reader sees the old or the new text, never a mix; the bytes are written
-//   as they are (no line-end translation).
+//   as they are (no line-end translation). The temporary file is created
+//   new (O_CREAT | O_EXCL | O_NOFOLLOW / CREATE_NEW), never opened through
+//   a link someone planted at its name; a taken name is passed over for
+//   "<path>.tmp.<process id>.<n>".
 // - ReadFileIdentity tells whether the file is still the one read before
 //   without reading it all: its identity (volume and file number), size,
 //   last-write time and first bytes. A save moves a new file in and writes a

@@ -145,14 +145,16 @@ const TracePlayer::Exchange* TracePlayer::Expect(bool set, size_t segment, const
     return nullptr;
   }
   if (set) {
-    if (length != e.report.size() || std::memcmp(report, e.report.data(), length) != 0) {
+    // A recorded transfer of no bytes (the host handed none) matches only another.
+    if (length != e.report.size() ||
+        (length > 0 && std::memcmp(report, e.report.data(), length) != 0)) {
       const size_t common = std::min(length, e.report.size());
       size_t at = 0;
       while (at < common && report[at] == e.report[at]) ++at;
       Diverge(expected, received + " (first difference at byte " + std::to_string(at) + ")");
       return nullptr;
     }
-  } else if (length != e.report.size() || length == 0 || report[0] != e.report[0]) {
+  } else if (length != e.report.size() || (length > 0 && report[0] != e.report[0])) {
     Diverge(expected, received);
     return nullptr;
   }
@@ -170,7 +172,7 @@ bool TracePlayer::Get(size_t segment, uint8_t* report, size_t length) {
   std::lock_guard<std::mutex> lock(mutex_);
   const Exchange* e = Expect(false, segment, report, length);
   if (e == nullptr || e->kind != Kind::kGet) return false;
-  std::memcpy(report, e->report.data(), length);
+  if (length > 0) std::memcpy(report, e->report.data(), length);
   return true;
 }
 

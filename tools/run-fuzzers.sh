@@ -15,7 +15,7 @@ shift || true
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
   targets=(hex config_line personality_file bootloader_reply command_line state_file
-           package_library)
+           package_library report_descriptor trace factory_restore programming_replies)
 fi
 
 mkdir -p build/fuzz/artifacts

@@ -25,6 +25,9 @@ inline constexpr uint32_t kConfigFactoryValues = 72;  // 3 bytes
 // A block is valid when the bytes at T, T + 1 and T + 68 .. T + 73 are all
 // nonzero; the structure therefore needs at least this many bytes.
 inline constexpr uint32_t kConfigValidatedBytes = 74;
+// The restore copies the factory values too (T + 72 .. T + 74): a saved page
+// keeps at least this many bytes of the structure.
+inline constexpr uint32_t kConfigRestoredBytes = kConfigFactoryValues + 3;
 
 // The two end markers, as they lie in memory.
 inline constexpr uint8_t kEndMarkerA[2] = {0xAC, 0xF1};  // 0xF1AC
@@ -40,7 +43,7 @@ inline constexpr uint32_t ImageConfigAddress(bool isI2C) {
 // True when a comp table of T bytes leaves room in the 1024-byte page for the
 // part of the structure that the validity test and the restore touch.
 inline constexpr bool FactoryLayoutFits(uint32_t compTableSize) {
-  return compTableSize <= 1024 - kConfigValidatedBytes;
+  return compTableSize <= 1024 - kConfigRestoredBytes;
 }
 
 // Offset of the first end marker that starts at `from` or later and lies

@@ -24,6 +24,8 @@ constexpr int kResultNoStatus = 25;
 constexpr int kResultResetFailed = 24;
 
 // The bootloader never programs the region that starts at the flash base.
+// Nor anything else below the image start (the first region's address): that
+// flash is the bootloader's own, and a region there is skipped the same way.
 constexpr uint32_t kSkippedRegionAddress = 0x08000000;
 
 void Step(Session& session) {
@@ -68,8 +70,9 @@ struct Region {
 Region RegionAt(const HexFile& image, size_t index) {
   const HexRecord& segment = image.segment(index);
   const uint32_t start = segment.FullAddress();
+  const uint32_t imageStart = image.segment(0).FullAddress();
   return Region{index, start, segment.data.data(), static_cast<uint32_t>(segment.data.size()),
-                start == kSkippedRegionAddress};
+                start == kSkippedRegionAddress || start < imageStart};
 }
 
 // Stage 1.
@@ -93,10 +96,12 @@ bool FormatImage(Session& session) {
   return true;
 }
 
-// Stage 2. A failure ends the region loop but not the programming.
-void FormatRegions(Session& session) {
+// Stage 2. A failure ends the region loop but not the programming; false
+// then.
+bool FormatRegions(Session& session) {
   const HexFile& image = *session.image;
   PrintStatus(session, "Formatting Regions... ");
+  bool formatted = true;
   for (size_t r = 0; r < image.segmentCount(); ++r) {
     const Region region = RegionAt(image, r);
     if (region.skipped) {
@@ -109,6 +114,7 @@ void FormatRegions(Session& session) {
     if (!Send(session)) {
       Print(session, "HIDInterface1.WriteFeatureReport Error\r\n");
       Abort(session, kResultWriteFailed);
+      formatted = false;
       break;
     }
     Step(session);
@@ -117,11 +123,13 @@ void FormatRegions(Session& session) {
     Step(session);
     if (BootloaderReportsError(session, "ERROR...\r\n")) {
       session.retryAdvised = true;
+      formatted = false;
       break;
     }
     Step(session);
   }
   Print(session, "Done\r\n");
+  return formatted;
 }
 
 int Percent(uint64_t numerator, uint64_t total) {
@@ -129,8 +137,10 @@ int Percent(uint64_t numerator, uint64_t total) {
   return total == 0 ? 0 : static_cast<int>(numerator / total);
 }
 
-// Stage 3. False when the bootloader reported an error (the abort mark).
-bool WriteData(Session& session) {
+// Stage 3. False when the bootloader reported an error (the abort mark);
+// `complete` false when a chunk could not be sent.
+bool WriteData(Session& session, bool& complete) {
+  complete = true;
   const HexFile& image = *session.image;
   session.window.Show(kIdProgress, false);
   session.window.Show(kIdProgress, true);
@@ -165,6 +175,7 @@ bool WriteData(Session& session) {
       if (!Send(session)) {
         Print(session, "HIDInterface1.WriteFeatureReport Error\r\n");
         Abort(session, kResultWriteFailed);
+        complete = false;
         break;  // the rest of this region is skipped; the next one is written
       }
       session.system.SleepMs(kCommandPauseMs);
@@ -263,14 +274,20 @@ void PrepareProgressBar(Session& session) {
 bool ProgramImage(Session& session) {
   if (!session.image) return Abort(session, kResultWriteFailed);
   if (!FormatImage(session)) return false;
-  FormatRegions(session);
-  if (!WriteData(session)) {
+  const bool formatted = FormatRegions(session);
+  bool complete = false;
+  if (!WriteData(session, complete)) {
     session.UpdateResult = kResultBootloaderError;
     session.retryAdvised = true;
     return false;
   }
   if (!Flush(session)) return false;
   if (!Validate(session)) return false;
+  // A region the bootloader did not format, or a chunk that never went
+  // over, leaves the image incomplete even when the validation passed: the
+  // session ends with that failure (UpdateResult 26 or 28 already set) and
+  // its ending resets the bootloader.
+  if (!formatted || !complete) return false;
   return CloseBootloader(session);
 }
 

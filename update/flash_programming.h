@@ -13,7 +13,8 @@ struct Session;
 void PrepareProgressBar(Session& session);
 
 // The five stages and the bootloader's closing. True when the session goes
-// on to reconnect to the new firmware; false when it aborted (UpdateResult
+// on to reconnect to the new firmware: every region formatted, every chunk
+// sent, no error from the bootloader. False when it aborted (UpdateResult
 // and retryAdvised set, inBootloader still set so that the session's ending
 // resets the bootloader).
 bool ProgramImage(Session& session);

@@ -141,9 +141,15 @@ int LoadPersonalityFile(Session& session) {
 
 int SavePersonalityFile(Session& session) {
   const uint8_t* block = session.factoryBlock.data();
-  if (!IsFactoryBlockValid(block, session.factoryBlock.size(), session.CompTableSize)) return -1;
+  const uint32_t t = session.CompTableSize;
+  if (!FactoryLayoutFits(t) || !IsFactoryBlockValid(block, session.factoryBlock.size(), t)) {
+    return -1;
+  }
   session.personalityFileName = PersonalityFileNameFor(session.system.NowUtc());
+  // An end marker met inside the structure (a vendor ID of 0xF1AC, say) does
+  // not cut off what the load checks and the restore copies.
   size_t length = static_cast<size_t>(std::max(session.factoryEnd, 0));
+  length = std::max<size_t>(length, size_t{t} + kConfigRestoredBytes);
   length = std::min(length, session.factoryBlock.size());
   return session.system.CreateNewFile(session.personalityFileName, block, length) ? 0 : -1;
 }

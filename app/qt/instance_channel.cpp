@@ -11,7 +11,7 @@ constexpr int kConnectWaitMs = 2000;
 }  // namespace
 
 QString InstanceSocketPath() {
-  return QString::fromLocal8Bit(PosixSystemPort::LockDirectory()) + QLatin1Char('/') +
+  return QString::fromLocal8Bit(PosixSystemPort::RuntimeDirectory()) + QLatin1Char('/') +
          QString::fromLatin1(kInstanceMutexName) + QStringLiteral(".socket");
 }
 

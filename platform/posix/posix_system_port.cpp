@@ -74,7 +74,33 @@ bool MatchesPattern(const char* name, const char* pattern) {
 }
 
 std::string LockPath(const std::string& name) {
-  return PosixSystemPort::LockDirectory() + "/" + name + ".lock";
+  return PosixSystemPort::LockDirectory() + "/padflash-" + name + ".lock";
+}
+
+// Opens a lock file for flock (which needs no write access), never through a
+// link and never a FIFO or device planted at its name. A missing file is
+// created readable by everyone, whatever the umask, so a desktop run and a
+// sudo run open the same file. An existing file is opened without O_CREAT:
+// in a sticky folder such as /tmp the kernel refuses O_CREAT on another
+// user's file (fs.protected_regular), to root too.
+int OpenLockFile(const std::string& path, bool create) {
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = open(path.c_str(), kFlags);
+    if (fd < 0 && errno == ENOENT && create) {
+      fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+      if (fd >= 0) fchmod(fd, 0644);
+      if (fd < 0 && errno == EEXIST) continue;  // another run made it just now
+    }
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -83,6 +109,21 @@ PosixSystemPort::PosixSystemPort() = default;
 PosixSystemPort::~PosixSystemPort() = default;
 
 std::string PosixSystemPort::LockDirectory() {
+  const char* chosen = std::getenv("PADFLASH_LOCK_DIR");
+  if (chosen != nullptr && chosen[0] != '\0') return chosen;
+  // The folder is chosen by what it is, never by who asks: a folder that is
+  // writable for root only would send a desktop run elsewhere.
+  for (const char* folder : {"/run/lock", "/var/lock"}) {
+    struct stat info {};
+    if (stat(folder, &info) == 0 && S_ISDIR(info.st_mode) &&
+        (info.st_mode & (S_ISVTX | S_IRWXO)) == (S_ISVTX | S_IRWXO)) {
+      return folder;
+    }
+  }
+  return "/tmp";
+}
+
+std::string PosixSystemPort::RuntimeDirectory() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] != '\0') return runtime;
   return "/tmp";
@@ -96,7 +137,7 @@ UtcTime PosixSystemPort::NowUtc() {
 }
 
 std::unique_ptr<NamedMutex> PosixSystemPort::AcquireNamedMutex(const std::string& name) {
-  int fd = open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = OpenLockFile(LockPath(name), true);
   if (fd < 0) return nullptr;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
@@ -106,7 +147,7 @@ std::unique_ptr<NamedMutex> PosixSystemPort::AcquireNamedMutex(const std::string
 }
 
 bool PosixSystemPort::IsNamedMutexHeld(const std::string& name) {
-  int fd = open(LockPath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenLockFile(LockPath(name), false);
   if (fd < 0) return false;
   bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
   if (!held) flock(fd, LOCK_UN);

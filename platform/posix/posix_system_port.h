@@ -40,9 +40,15 @@ class PosixSystemPort : public SystemPort {
   // The USB device or I2C client above a hidraw node (device_location.h).
   std::string DeviceLocation(const std::wstring& devicePath) override;
 
-  // Folder of the lock files that stand for named mutexes:
-  // $XDG_RUNTIME_DIR, else /tmp.
+  // Folder of the lock files that stand for named mutexes
+  // ("padflash-<name>.lock"), one for the whole computer so that every user's
+  // runs (a desktop run and a sudo run) take the same locks:
+  // $PADFLASH_LOCK_DIR when set, else /run/lock or /var/lock when it is a
+  // sticky folder open to everyone, else /tmp.
   static std::string LockDirectory();
+  // The user's own runtime folder (the single-instance socket):
+  // $XDG_RUNTIME_DIR, else /tmp.
+  static std::string RuntimeDirectory();
 
  private:
   RealClock clock_;

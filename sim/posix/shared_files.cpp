@@ -17,6 +17,9 @@ std::string SystemError(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
 
+// How many names a save tries for its temporary file.
+constexpr int kTemporaryNames = 16;
+
 int Fd(intptr_t handle) {
   return static_cast<int>(handle);
 }
@@ -138,13 +141,29 @@ uint64_t CurrentProcessId() {
   return static_cast<uint64_t>(getpid());
 }
 
-bool ReplaceWholeFile(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temp = path + ".tmp." + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    error = SystemError("cannot create", temp);
-    return false;
+namespace {
+
+// Creates the temporary file exclusively, never through a link planted at
+// its name: a name that is taken (a link, a leftover of a process that had
+// this id) is passed over for the next one.
+int CreateTemporary(const std::string& path, std::string& temp, std::string& error) {
+  const std::string base = path + ".tmp." + std::to_string(getpid());
+  for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
+    temp = attempt == 0 ? base : base + "." + std::to_string(attempt);
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
   }
+  error = SystemError("cannot create", temp);
+  return -1;
+}
+
+}  // namespace
+
+bool ReplaceWholeFile(const std::string& path, const std::string& text, std::string& error) {
+  std::string temp;
+  const int fd = CreateTemporary(path, temp, error);
+  if (fd < 0) return false;
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t wrote = write(fd, text.data() + done, text.size() - done);

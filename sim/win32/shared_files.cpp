@@ -17,6 +17,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // without delete sharing refuses the replacement for a moment: 50 attempts
 // 20 ms apart.
 constexpr int kReplaceAttempts = 50;
+// How many names a save tries for its temporary file.
+constexpr int kTemporaryNames = 16;
 constexpr DWORD kReplacePauseMs = 20;
 
 // "<what> <path>: <system text> (error N)", the error read first.
@@ -168,14 +170,31 @@ uint64_t CurrentProcessId() {
   return GetCurrentProcessId();
 }
 
-bool ReplaceWholeFile(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temp = path + ".tmp." + std::to_string(GetCurrentProcessId());
-  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    error = SystemError("cannot create", temp);
-    return false;
+namespace {
+
+// Creates the temporary file exclusively (CREATE_NEW), so never through a
+// link planted at its name: a name that is taken (a link, a leftover of a
+// process that had this id) is passed over for the next one.
+HANDLE CreateTemporary(const std::string& path, std::string& temp, std::string& error) {
+  const std::string base = path + ".tmp." + std::to_string(GetCurrentProcessId());
+  for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
+    temp = attempt == 0 ? base : base + "." + std::to_string(attempt);
+    HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
   }
+  error = SystemError("cannot create", temp);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+bool ReplaceWholeFile(const std::string& path, const std::string& text, std::string& error) {
+  std::string temp;
+  HANDLE file = CreateTemporary(path, temp, error);
+  if (file == INVALID_HANDLE_VALUE) return false;
   if (!WriteAll(file, text)) {
     error = SystemError("cannot write", temp);
     CloseHandle(file);

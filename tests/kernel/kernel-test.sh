@@ -152,7 +152,7 @@ if [ -n "$save_trace" ]; then cp "$work/trace.txt" "$save_trace"; fi
 
 # The recorded trace played back by the simulated library.
 # (its own lock folder: another padflash-cli may run meanwhile)
-(cd "$work" && XDG_RUNTIME_DIR="$work" VLMHID_SIM_REPLAY="$work/trace.txt" LD_LIBRARY_PATH="$simlib" \
+(cd "$work" && PADFLASH_LOCK_DIR="$work" XDG_RUNTIME_DIR="$work" VLMHID_SIM_REPLAY="$work/trace.txt" LD_LIBRARY_PATH="$simlib" \
   "$bin/padflash-cli" /o "$work/root/opt/padflash/new.hex" >"$work/replay.txt" 2>&1) || {
   cat "$work/replay.txt"
   echo "kernel test ($bus): the recorded trace does not replay"

@@ -122,7 +122,7 @@ grep -q "Displays help and exits" "$work/help.txt" || fail "no help text"
 # nothing and says so (status 3). Its own lock folder: another padflash-cli
 # may run meanwhile.
 status=0
-XDG_RUNTIME_DIR="$work" "$bin/padflash-cli" --list >"$work/list.txt" 2>&1 || status=$?
+PADFLASH_LOCK_DIR="$work" XDG_RUNTIME_DIR="$work" "$bin/padflash-cli" --list >"$work/list.txt" 2>&1 || status=$?
 cat "$work/list.txt"
 [ "$status" -eq 3 ] || [ "$status" -eq 0 ] || fail "padflash-cli --list ended with $status"
 libraries="$(ldd "$bin/padflash-cli")"
@@ -133,7 +133,7 @@ grep -q "$root/usr/bin/../lib/$multiarch/libVLMHID.so.2" <<<"$libraries" ||
 state="$work/bus.json"
 env -u VLMHID_SIM_STATE -u PADFLASH_STATE_DIR "$bin/vlmsim" --state "$state" attach \
   --serial PKG1 >/dev/null || fail "the installed vlmsim cannot attach a controller"
-XDG_RUNTIME_DIR="$work" "$bin/padflash-sim" --state "$state" padflash-cli --list \
+PADFLASH_LOCK_DIR="$work" XDG_RUNTIME_DIR="$work" "$bin/padflash-sim" --state "$state" padflash-cli --list \
   >"$work/sim-list.txt" 2>&1 || { cat "$work/sim-list.txt"; fail "padflash-sim failed"; }
 grep -q "^0: 0x488 - 0x101 - 0x1205" "$work/sim-list.txt" ||
   { cat "$work/sim-list.txt"; fail "padflash-sim does not list the simulated controller"; }

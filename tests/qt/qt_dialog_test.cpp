@@ -487,6 +487,7 @@ int main(int argc, char** argv) {
   QFile::setPermissions(runtime.path(),
                         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 1);
+  setenv("PADFLASH_LOCK_DIR", runtime.path().toLocal8Bit().constData(), 1);
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   padflash::QtDialogTest test;

@@ -66,13 +66,14 @@ TEST(FactoryBlock, ValidityNeedsChipRevisionAndAccessOffsetBytes) {
 }
 
 TEST(FactoryBlock, ComptableTooLargeForThePageIsNeverValid) {
-  const uint32_t last = 1024 - 74;
+  // The factory values the restore copies (T + 72 .. T + 74) end the page.
+  const uint32_t last = 1024 - 75;
   EXPECT_TRUE(IsFactoryBlockValid(ValidPage(last).data(), 1024, last));
   EXPECT_TRUE(FactoryLayoutFits(last));
   EXPECT_FALSE(FactoryLayoutFits(last + 1));
   Page page;
   page.fill(0xFF);
-  EXPECT_FALSE(IsFactoryBlockValid(page.data(), 1024, last + 1));
+  EXPECT_FALSE(IsFactoryBlockValid(page.data(), 1024, 1024 - 73));
   EXPECT_FALSE(IsFactoryBlockValid(page.data(), 1024, 0xFFFFFFF0u));  // wrapped offset
 }
 

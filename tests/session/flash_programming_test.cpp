@@ -171,6 +171,37 @@ TEST_F(FlashProgrammingTest, RegionsAreSkippedChunkedAndFormattedAsTheirRulesSay
   EXPECT_EQ(v.find("Update in progress: 100 %"), std::string::npos);
 }
 
+TEST_F(FlashProgrammingTest, RegionsBelowTheImageStartAreSkippedAndTheBootloaderIsUntouched) {
+  // After the image start: a record at 0x08000004 and a run that starts 16
+  // bytes below the start and reaches into the image.
+  std::deque<std::string> lines;
+  lines.push_back(Record(4, 0, {0x08, 0x00}));
+  AddRun(lines, 0x2900, 64, 1);
+  lines.push_back(Record(4, 0, {0x08, 0x00}));
+  AddRun(lines, 0x0004, 16, 2);
+  AddRun(lines, 0x28F0, 32, 3);
+  lines.push_back(":00000001FF");
+  Session& s = world.session();
+  s.image = std::make_unique<HexFile>(lines);
+  ASSERT_EQ(s.image->Parse(), 0);
+  ASSERT_EQ(s.image->segmentCount(), 3u);
+  const std::vector<uint8_t> bootloader = controller->ReadFlash(0x08000000, 0x2900);
+
+  ASSERT_TRUE(Program()) << world.window().verbose();
+  for (const SentReport& r : SentReports(world.bus)) {
+    if (r.command() == kCmdFormatRegion) {
+      EXPECT_GE(r.U32(3), 0x08002900u);
+    }
+    if (r.command() == kCmdWriteData) {
+      EXPECT_GE(r.U32(2), 0x08002900u);
+    }
+  }
+  EXPECT_EQ(controller->ReadFlash(0x08000000, 0x2900), bootloader);
+  const std::string v = world.window().verbose();
+  EXPECT_NE(v.find("\r\nRegion: 1   SKIPPING\r\n\r\nRegion: 2   SKIPPING\r\n"), std::string::npos);
+  EXPECT_NE(v.find("Region: 1 SKIPPING\r\nRegion: 2 SKIPPING\r\n"), std::string::npos);
+}
+
 TEST_F(FlashProgrammingTest, CommandBufferKeepsEarlierFieldsAndPausesAreTaken) {
   LoadShapedImage();
   world.system.virtualClock.ClearSleeps();

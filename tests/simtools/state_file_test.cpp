@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/shared_files.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/virtual_clock.h"
 #include "update/bootloader_protocol.h"
@@ -486,6 +487,33 @@ TEST_F(SharedFile, AMissingFileIsAnEmptyBusAndADeletedOneEmptiesIt) {
   PersistentBus::Transaction t(store);
   EXPECT_TRUE(bus.controllers().empty());
 }
+
+#ifndef _WIN32
+// A link planted at the name of a save's temporary file is neither followed
+// nor removed: the save takes another name and the link's target stays.
+TEST_F(SharedFile, ASaveNeverWritesThroughALinkAtItsTemporaryName) {
+  const std::string victim = dir_ + "/victim.txt";
+  { std::ofstream(victim) << "keep"; }
+  const std::string link = path_ + ".tmp." + std::to_string(CurrentProcessId());
+  std::filesystem::create_symlink(victim, link);
+  Bus bus(clock_);
+  PersistentBus store(bus, path_);
+  {
+    PersistentBus::Transaction t(store);
+    ASSERT_TRUE(t.ok()) << t.error();
+    bus.Attach(ControllerConfig{});
+  }
+  EXPECT_EQ(Read().find("keep"), std::string::npos);
+  std::ifstream in(victim);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  Bus again(clock_);
+  PersistentBus reader(again, path_);
+  PersistentBus::Transaction t(reader);
+  ASSERT_TRUE(t.ok()) << t.error();
+  EXPECT_EQ(again.controllers().size(), 1u);
+}
+#endif
 
 TEST_F(SharedFile, ReportsAStateFileInAMissingDirectory) {
   Bus bus(clock_);

@@ -101,6 +101,7 @@ ProcessOutcome ChildProcess::Wait(std::chrono::seconds limit) {
 }
 
 void UseLockFolder(const std::filesystem::path& folder) {
+  setenv("PADFLASH_LOCK_DIR", folder.c_str(), 1);
   setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
 }
 
