@@ -246,7 +246,7 @@ TEST_F(DialogTest, ExecuteRunsTheUpdateAndCloseWaitsForItsEnd) {
   EXPECT_EQ(endAllowed, static_cast<DWORD_PTR>(FALSE));  // Windows may not end the session now
 
   ASSERT_TRUE(WaitUntil([&] { return InputsEnabled(dialog, true); }, kUpdateMs));
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdStatus)), kSuccess);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdStatus)), std::string(kSuccess) + "\r\n");  // as set
   EXPECT_NE(TextOf(GetDlgItem(dialog, kIdVerbose)).find(kSuccess), std::string::npos);
   SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &endAllowed);
   EXPECT_EQ(endAllowed, static_cast<DWORD_PTR>(TRUE));
