@@ -6,33 +6,18 @@
 #include <vector>
 
 #include "app/win32/message_box.h"
+#include "app/win32/one_line_static.h"
 
 namespace padflash {
-namespace {
 
-// A one-line static (the status line) would draw the line ends of the
-// engine's messages as glyphs: each run of line ends and tabs shows as one
-// space, and trailing ones are dropped.
-bool IsOneLineStatic(HWND item) {
-  char name[16] = {};
-  return GetClassNameA(item, name, sizeof name) > 0 && lstrcmpiA(name, "Static") == 0 &&
-         (GetWindowLongPtrA(item, GWL_STYLE) & SS_TYPEMASK) == SS_LEFTNOWORDWRAP;
-}
-
-std::string OneLine(std::string_view text) {
-  std::string line;
-  bool inBreak = false;
-  for (char c : text) {
-    const bool breaks = c == '\r' || c == '\n' || c == '\t';
-    if (breaks && !inBreak) line.push_back(' ');
-    if (!breaks) line.push_back(c);
-    inBreak = breaks;
+// The dialog's one-line statics keep their text as given and draw it as one
+// line.
+DialogControls::DialogControls(HWND dialog) : dialog_(dialog) {
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (IsOneLineStatic(child)) DrawAsOneLine(child);
   }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
 }
-
-}  // namespace
 
 LRESULT DialogControls::Send(int control, UINT message, WPARAM wParam, LPARAM lParam) const {
   HWND item = Item(control);
@@ -53,7 +38,7 @@ void DialogControls::AppendText(int control, std::string_view text) {
 void DialogControls::SetText(int control, std::string_view text) {
   HWND item = Item(control);
   if (item == nullptr) return;
-  SetWindowTextA(item, (IsOneLineStatic(item) ? OneLine(text) : std::string(text)).c_str());
+  SetWindowTextA(item, std::string(text).c_str());
 }
 
 std::string DialogControls::GetText(int control) {

@@ -11,7 +11,7 @@ namespace padflash {
 
 class DialogControls final : public WindowPort {
  public:
-  explicit DialogControls(HWND dialog) : dialog_(dialog) {}
+  explicit DialogControls(HWND dialog);
 
   void AppendText(int control, std::string_view text) override;
   void SetText(int control, std::string_view text) override;

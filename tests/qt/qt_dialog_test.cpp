@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/qt/about_box.h"
 #include "app/qt/qt_program_host.h"
 #include "app/qt/qt_window_port.h"
 #include "platform/posix/hidraw_access.h"
@@ -132,6 +133,9 @@ class QtDialogTest : public QObject {
   void strandedControllerAsksAboutItsFileAndTheDefaults();
   void windowShowsOnlyAfterTheFirstRefresh();
   void changedSelectionPreparesAndTheSameEntryAgainDoesNot();
+  void refreshListsAControllerAttachedSinceTheStart();
+  void failedUpdateLeavesItsStatusAndEnablesTheInputs();
+  void aboutBoxNamesTheProgramAndItsVersion();
 
  private:
   QString WriteFirmware(uint8_t revision, const QString& name = QStringLiteral("new.hex"));
@@ -475,6 +479,57 @@ void QtDialogTest::strandedControllerAsksAboutItsFileAndTheDefaults() {
            qPrintable(texts[2]));
   QVERIFY(!rig_->control<QPushButton>(kIdExecute)->isVisible());
   QVERIFY(QFile::exists(QStringLiteral("sf20150811_101010.mem")));
+}
+
+void QtDialogTest::refreshListsAControllerAttachedSinceTheStart() {
+  StartPrepared();
+  auto* combo = rig_->control<QComboBox>(kIdDeviceCombo);
+  QCOMPARE(combo->count(), 1);
+  sim::ControllerConfig other;
+  other.productId = 0x0202;  // the same IDs twice would be refused as duplicates
+  rig_->bus.Attach(other);
+  QTest::mouseClick(rig_->control<QPushButton>(kIdRefresh), Qt::LeftButton);
+  QCOMPARE(combo->count(), 2);
+  QVERIFY(rig_->control<QPushButton>(kIdExecute)->isVisible());
+}
+
+// Power fails while the image is written: the worker's box says so, then
+// the status line holds the failure and the inputs take clicks again.
+void QtDialogTest::failedUpdateLeavesItsStatusAndEnablesTheInputs() {
+  StartPrepared();
+  rig_->bus.controllers().front()->faults().powerLossAtChunk = 3;
+  QString caption;
+  answerBox_ = [&](QMessageBox* box) {
+    caption = box->windowTitle();
+    box->accept();
+  };
+  QTest::mouseClick(rig_->control<QPushButton>(kIdExecute), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!rig_->controller.SessionRunning(), kSessionTimeoutMs);
+  QCOMPARE(caption, QStringLiteral("FW Update Incomplete"));
+  QTRY_COMPARE(rig_->control<QLabel>(kIdStatus)->text(),
+               QStringLiteral("ERROR: Bootloader error."));
+  for (int id : kInputControls)
+    QVERIFY2(rig_->dialog().Control(id)->isEnabled(), qPrintable(QString::number(id)));
+  QVERIFY(!rig_->control<QPushButton>(kIdExecute)->isVisible());
+}
+
+void QtDialogTest::aboutBoxNamesTheProgramAndItsVersion() {
+  StartPrepared();
+  QStringList texts;
+  QWidget* owner = nullptr;
+  QTimer::singleShot(0, [&] {
+    auto* about = dynamic_cast<AboutBox*>(QApplication::activeModalWidget());
+    if (about == nullptr) return;
+    owner = about->parentWidget();
+    for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
+    about->accept();
+  });
+  QTest::mouseClick(rig_->control<QPushButton>(kIdAbout), Qt::LeftButton);
+  QCOMPARE(owner, &rig_->dialog());
+  QVERIFY2(
+      texts.filter(QRegularExpression("^Velmar Firmware Update Tool - v2\\.0\\.3\\.13\n")).size() ==
+          1,
+      qPrintable(texts.join(QStringLiteral(" | "))));
 }
 
 }  // namespace padflash

@@ -116,6 +116,29 @@ class DialogTest : public ::testing::Test {
     SendMessageA(GetDlgItem(open, 0x47C), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     PostMessageA(open, WM_COMMAND, IDOK, 0);
   }
+  // Answers the message box with that caption, which the dialog owns, with
+  // `button` once the messages already posted to the dialog are handled;
+  // its text.
+  std::string Answer(const char* caption, WPARAM button) {
+    HWND box = padflash_->WaitForWindow(caption);
+    EXPECT_NE(box, nullptr) << caption;
+    if (box == nullptr) return std::string();
+    EXPECT_EQ(TextOf(GetWindow(box, GW_OWNER)), kCaption);
+    const std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+    PostMessageA(box, WM_COMMAND, button, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 10000));
+    return text;
+  }
+  // The controller replaced by one in its bootloader (its product ID is
+  // the bootloader's), beside a personality file of an older program; that
+  // file's path.
+  std::string StrandController() {
+    world_.Vlmsim("detach " + serial_);
+    world_.Vlmsim("attach --in-bootloader");
+    const std::string file = world_.Path("sf20150811_101010.mem");
+    std::ofstream(file, std::ios::binary) << std::string(600, '\x33');
+    return file;
+  }
   std::string Revision() {
     const std::string show = world_.Vlmsim("show " + serial_);
     const size_t at = show.find("revision:");
@@ -223,7 +246,7 @@ TEST_F(DialogTest, ExecuteRunsTheUpdateAndCloseWaitsForItsEnd) {
   EXPECT_EQ(endAllowed, static_cast<DWORD_PTR>(FALSE));  // Windows may not end the session now
 
   ASSERT_TRUE(WaitUntil([&] { return InputsEnabled(dialog, true); }, kUpdateMs));
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdStatus)), kSuccess);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdStatus)), std::string(kSuccess) + "\r\n");  // as set
   EXPECT_NE(TextOf(GetDlgItem(dialog, kIdVerbose)).find(kSuccess), std::string::npos);
   SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &endAllowed);
   EXPECT_EQ(endAllowed, static_cast<DWORD_PTR>(TRUE));
@@ -333,10 +356,7 @@ TEST_F(DialogTest, SecondStartBringsTheFirstForwardAndHelpComesFirst) {
 // become the working folder (Windows moves it there unless told not to;
 // Wine never does).
 TEST_F(DialogTest, StrandedControllerAsksAboutItsFileAndTheDefaults) {
-  world_.Vlmsim("detach " + serial_);
-  world_.Vlmsim("attach --in-bootloader");
-  const std::string file = world_.Path("sf20150811_101010.mem");
-  std::ofstream(file, std::ios::binary) << std::string(600, '\x33');
+  const std::string file = StrandController();
   std::filesystem::create_directory(world_.Path("release"));
   const std::string firmware = world_.WriteFirmware("release\\new.hex", 0x06);
   HWND dialog = Open("/o");
@@ -344,23 +364,13 @@ TEST_F(DialogTest, StrandedControllerAsksAboutItsFileAndTheDefaults) {
   HWND open = Browse(dialog);
   ASSERT_NE(open, nullptr);
   Choose(open, firmware);
-  auto answer = [&](const char* caption, WPARAM button) {
-    HWND box = padflash_->WaitForWindow(caption);
-    EXPECT_NE(box, nullptr) << caption;
-    if (box == nullptr) return std::string();
-    EXPECT_EQ(TextOf(GetWindow(box, GW_OWNER)), kCaption);
-    const std::string text = TextOf(GetDlgItem(box, 0xFFFF));
-    PostMessageA(box, WM_COMMAND, button, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 10000));
-    return text;
-  };
-  answer("ProductID does not Match", IDYES);
-  EXPECT_NE(answer("Personality File of Unknown Controller", IDNO)
+  Answer("ProductID does not Match", IDYES);
+  EXPECT_NE(Answer("Personality File of Unknown Controller", IDNO)
                 .find("sf20150811_101010.mem (saved 2015-08-11 10:10:10 UTC)"),
             std::string::npos);
   std::string folder = world_.Path("");
   folder.pop_back();  // without its separator
-  const std::string searched = answer("No Saved Factory Settings", IDNO);
+  const std::string searched = Answer("No Saved Factory Settings", IDNO);
   EXPECT_NE(searched.find(folder + "\r\n"), std::string::npos) << searched;
   EXPECT_EQ(searched.find("release"), std::string::npos) << searched;
   EXPECT_TRUE(WaitUntil(
@@ -372,6 +382,63 @@ TEST_F(DialogTest, StrandedControllerAsksAboutItsFileAndTheDefaults) {
       30000));
   EXPECT_FALSE(Visible(dialog, kIdExecute));
   EXPECT_TRUE(std::filesystem::exists(file));
+}
+
+// A preparation asks whether to take the bootloader's product ID; a file dropped
+// while its box is up is not prepared inside it: the box's answer ends the
+// first preparation, and the dropped file stays unused.
+TEST_F(DialogTest, DropDuringAPreparationsQuestionIsIgnored) {
+  StrandController();
+  const std::string first = world_.WriteFirmware("new.hex", 0x06);
+  const std::string second = world_.WriteFirmware("other.hex", 0x06);
+  HWND dialog = Open("/o");
+  ASSERT_NE(dialog, nullptr);
+  PostDrop(padflash_->handle(), dialog, first);
+  ASSERT_NE(padflash_->WaitForWindow("ProductID does not Match"), nullptr)
+      << TextOf(GetDlgItem(dialog, kIdVerbose)) << "|" << TextOf(GetDlgItem(dialog, kIdStatus));
+  PostDrop(padflash_->handle(), dialog, second);
+  Answer("ProductID does not Match", IDNO);
+  EXPECT_EQ(padflash_->WaitForWindow("ProductID does not Match", 2000), nullptr);
+  EXPECT_EQ(padflash_->WaitForExit(0), -1);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdFilePath)), first);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdVerbose)).find(second), std::string::npos);
+  EXPECT_FALSE(Visible(dialog, kIdExecute));
+}
+
+// A controller attached after the start is listed after Refresh; picking it
+// in the list prepares it (its other product ID is asked about).
+TEST_F(DialogTest, RefreshListsALaterControllerAndPickingItPreparesIt) {
+  HWND dialog = Open("/o " + world_.WriteFirmware("new.hex", 0x06));
+  ASSERT_NE(dialog, nullptr);
+  HWND combo = GetDlgItem(dialog, kIdDeviceCombo);
+  ASSERT_TRUE(WaitUntil([&] { return Visible(dialog, kIdExecute); }, 30000));
+  EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 1);
+  world_.Vlmsim("attach --pid 0x0202");
+  Click(GetDlgItem(dialog, kIdRefresh));
+  ASSERT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 2);
+  EXPECT_TRUE(Visible(dialog, kIdExecute));
+
+  const WPARAM other = SendMessageA(combo, CB_GETCURSEL, 0, 0) == 0 ? 1 : 0;
+  SendMessageA(combo, CB_SETCURSEL, other, 0);
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdDeviceCombo, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(combo));
+  Answer("ProductID does not Match", IDNO);
+  EXPECT_TRUE(WaitUntil([&] { return !Visible(dialog, kIdExecute); }, 30000));
+  EXPECT_NE(TextOf(GetDlgItem(dialog, kIdDeviceInfo)).find("0x202"), std::string::npos)
+      << TextOf(GetDlgItem(dialog, kIdDeviceInfo));
+}
+
+// Power fails while the image is written: the worker's box, owned by the
+// dialog, says so; then the status line reads the failure and the inputs
+// are enabled again.
+TEST_F(DialogTest, FailedUpdateAsksFromTheWorkerAndLeavesItsTextOnScreen) {
+  world_.Vlmsim("fault " + serial_ + " power-loss-at-chunk 3");
+  HWND dialog = StartUpdate();
+  EXPECT_NE(Answer("FW Update Incomplete", IDOK).find("Check the verbos output window."),
+            std::string::npos);
+  ASSERT_TRUE(WaitUntil([&] { return InputsEnabled(dialog, true); }, kUpdateMs));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, kIdStatus)), "ERROR: Bootloader error.");
+  EXPECT_FALSE(Visible(dialog, kIdExecute));
 }
 
 }  // namespace
