@@ -5,7 +5,7 @@
 // the IDs, version and descriptor of the mode it comes back in. Programs on
 // the same machine then reach it through /dev/hidraw* as real hardware.
 //
-//   vlmsim-uhid [--i2c] [--chip N] [--rev N] [--vid N] [--pid N]
+//   vlmsim-uhid [--i2c] [--bootloader] [--chip N] [--rev N] [--vid N] [--pid N]
 //               [--serial TEXT] [--grant-after-ms N] [--input-every-ms N]
 //               [--power-loss-at-chunk K]
 //
@@ -14,6 +14,9 @@
 //                     rule would (its permissions lag behind the device).
 // --input-every-ms N  in firmware mode, send a mouse report and a consumer
 //                     report (the second and third collections) every N ms.
+// --bootloader        the controller starts in its bootloader with its image
+//                     erased (its factory page kept), as a unit whose update
+//                     stopped.
 // --power-loss-at-chunk K  the controller loses power at the K-th write-data
 //                     chunk of the first update: back as its bootloader with
 //                     the image invalid and the factory page erased.
@@ -81,6 +84,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     const std::string option = argv[i];
     if (option == "--i2c") {
       options.config.i2c = true;
+      continue;
+    }
+    if (option == "--bootloader") {
+      options.config.inBootloader = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -157,10 +164,11 @@ sim::uhid::DeviceIdentity IdentityOf(sim::Controller& controller) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr,
-                 "usage: vlmsim-uhid [--i2c] [--chip N] [--rev N] [--vid N] [--pid N] "
-                 "[--serial TEXT] [--grant-after-ms N] [--input-every-ms N] "
-                 "[--power-loss-at-chunk K]\n");
+    std::fprintf(
+        stderr,
+        "usage: vlmsim-uhid [--i2c] [--bootloader] [--chip N] [--rev N] [--vid N] [--pid N] "
+        "[--serial TEXT] [--grant-after-ms N] [--input-every-ms N] "
+        "[--power-loss-at-chunk K]\n");
     return 2;
   }
   struct sigaction stop {};
