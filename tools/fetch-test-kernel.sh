@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Fetches Debian's own kernel for the kernel test, once, into a cache folder:
 # the uncompressed vmlinux (boots directly through its PVH entry, about
-# twice as fast as the compressed image) and the hid, uhid and hid-generic
-# modules. The image package is downloaded, never installed.
+# twice as fast as the compressed image), the hid, uhid and hid-generic
+# modules, and those that share a host folder into the guest (virtio PCI,
+# 9p over virtio, overlayfs). The image package is downloaded, never
+# installed.
 #
-#   fetch-test-kernel.sh CACHE_DIR      prints the folder holding vmlinux,
-#                                       hid.ko, uhid.ko and hid-generic.ko
+#   fetch-test-kernel.sh CACHE_DIR      prints the folder holding vmlinux
+#                                       and the modules (NAME.ko)
 set -euo pipefail
 cache="${1:?usage: fetch-test-kernel.sh CACHE_DIR}"
 mkdir -p "$cache"
@@ -24,8 +26,16 @@ if [ -z "$package" ]; then
 fi
 [ -n "$package" ] || { echo "fetch-test-kernel: no linux-image-amd64 in the package lists" >&2; exit 1; }
 
+# In loading order.
+modules="hid uhid hid-generic virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev
+         virtio_pci netfs fscache 9pnet 9pnet_virtio 9p overlay"
 dir="$cache/$package"
-if [ -f "$dir/vmlinux" ] && [ -f "$dir/hid-generic.ko" ]; then
+complete=yes
+for module in vmlinux $modules; do
+  case "$module" in vmlinux) file="$dir/vmlinux" ;; *) file="$dir/$module.ko" ;; esac
+  [ -f "$file" ] || complete=no
+done
+if [ "$complete" = yes ]; then
   echo "$dir"
   exit 0
 fi
@@ -37,12 +47,14 @@ trap 'rm -rf "$work"' EXIT
 deb="$(ls "$work"/*.deb)"
 dpkg-deb --fsys-tarfile "$deb" |
   tar -x -C "$work" --wildcards './boot/vmlinuz-*' \
-    './lib/modules/*/kernel/drivers/hid/hid.ko*' \
-    './lib/modules/*/kernel/drivers/hid/uhid.ko*' \
-    './lib/modules/*/kernel/drivers/hid/hid-generic.ko*'
+    './lib/modules/*/kernel/drivers/hid/*' './lib/modules/*/kernel/drivers/virtio/*' \
+    './lib/modules/*/kernel/fs/9p/*' './lib/modules/*/kernel/fs/netfs/*' \
+    './lib/modules/*/kernel/fs/fscache/*' './lib/modules/*/kernel/fs/overlayfs/*' \
+    './lib/modules/*/kernel/net/9p/*'
 mkdir -p "$work/out"
-for module in hid uhid hid-generic; do
+for module in $modules; do
   file="$(find "$work/lib/modules" -name "$module.ko*" | head -n 1)"
+  [ -n "$file" ] || { echo "fetch-test-kernel: no $module module in $package" >&2; exit 1; }
   case "$file" in
     *.ko.xz) xz -dc "$file" >"$work/out/$module.ko" ;;
     *.ko.zst) zstd -qdc "$file" >"$work/out/$module.ko" ;;

@@ -4,7 +4,8 @@
 # preset; then the reliability parts: the whole fault matrix, the threaded
 # tests under ThreadSanitizer and every fuzzer for 30 s; then cross-builds
 # the windows preset and runs its tests under Wine, the dialog's last. Prints
-# the wall time of each part.
+# the wall time of each part. The Windows kernel test comes last: it runs
+# vlmsim-uhid of the default build in its guest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -67,10 +68,13 @@ timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
 "$root/tools/wine-prefix"
-timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog"
+timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog|kernel_wine"
 timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
   ctest --preset windows -L e2e
 timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog
 # What the zip's test (with the dialog tests) reports of itself.
 cat build/windows/tests/package/*/summary.txt 2>/dev/null || true
+timed "windows kernel test: padflash-cli.exe and VLMHID.dll through Wine's HID stack (qemu)" \
+  ctest --preset windows -L kernel_wine --output-on-failure
+cat build/windows/tests/kernel/*/summary.txt 2>/dev/null || true
 echo "== the whole test command: $((SECONDS - run_start)) s"

@@ -5,18 +5,26 @@
 // the IDs, version and descriptor of the mode it comes back in. Programs on
 // the same machine then reach it through /dev/hidraw* as real hardware.
 //
-//   vlmsim-uhid [--i2c] [--chip N] [--rev N] [--vid N] [--pid N]
+//   vlmsim-uhid [--i2c] [--bootloader] [--chip N] [--rev N] [--vid N] [--pid N]
 //               [--serial TEXT] [--grant-after-ms N] [--input-every-ms N]
+//               [--power-loss-at-chunk K]
 //
 // --grant-after-ms N  N ms after each device appears, make its hidraw node
 //                     readable and writable by everyone, as udev's uaccess
 //                     rule would (its permissions lag behind the device).
 // --input-every-ms N  in firmware mode, send a mouse report and a consumer
 //                     report (the second and third collections) every N ms.
+// --bootloader        the controller starts in its bootloader with its image
+//                     erased (its factory page kept), as a unit whose update
+//                     stopped.
+// --power-loss-at-chunk K  the controller loses power at the K-th write-data
+//                     chunk of the first update: back as its bootloader with
+//                     the image invalid and the factory page erased.
 //
 // Runs until SIGTERM or SIGINT, then prints the controller's state on
 // standard output: "<serial>: <firmware|bootloader> chip 0x.. revision 0x..
-// image <valid|invalid>". Needs the uhid module (and hid-generic for the
+// image <valid|invalid>, comp table <as made|lost>" (the factory page's comp
+// table compared with the one it was made with). Needs the uhid module (and hid-generic for the
 // hidraw nodes).
 #include <dirent.h>
 #include <sys/stat.h>
@@ -29,12 +37,14 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "sim/controller_model.h"
 #include "sim/controller_state.h"
 #include "sim/uhid/controller_descriptor.h"
 #include "sim/uhid/uhid_device.h"
+#include "update/bootloader_protocol.h"
 
 namespace {
 
@@ -58,6 +68,7 @@ struct Options {
   sim::ControllerConfig config;
   int grantAfterMs = -1;
   int inputEveryMs = 0;
+  int powerLossAtChunk = 0;
 };
 
 bool ParseNumber(const char* text, unsigned long limit, unsigned long& value) {
@@ -73,6 +84,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     const std::string option = argv[i];
     if (option == "--i2c") {
       options.config.i2c = true;
+      continue;
+    }
+    if (option == "--bootloader") {
+      options.config.inBootloader = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -92,6 +107,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.grantAfterMs = static_cast<int>(n);
     } else if (option == "--input-every-ms" && ParseNumber(value, 60000, n)) {
       options.inputEveryMs = static_cast<int>(n);
+    } else if (option == "--power-loss-at-chunk" && ParseNumber(value, 100000, n)) {
+      options.powerLossAtChunk = static_cast<int>(n);
     } else {
       return false;
     }
@@ -147,9 +164,11 @@ sim::uhid::DeviceIdentity IdentityOf(sim::Controller& controller) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr,
-                 "usage: vlmsim-uhid [--i2c] [--chip N] [--rev N] [--vid N] [--pid N] "
-                 "[--serial TEXT] [--grant-after-ms N] [--input-every-ms N]\n");
+    std::fprintf(
+        stderr,
+        "usage: vlmsim-uhid [--i2c] [--bootloader] [--chip N] [--rev N] [--vid N] [--pid N] "
+        "[--serial TEXT] [--grant-after-ms N] [--input-every-ms N] "
+        "[--power-loss-at-chunk K]\n");
     return 2;
   }
   struct sigaction stop {};
@@ -159,6 +178,11 @@ int main(int argc, char** argv) {
 
   SteadyClock clock;
   sim::Controller controller(sim::Controller::Manufacture(options.config), clock);
+  controller.faults().powerLossAtChunk = options.powerLossAtChunk;
+  const auto compTable = [&] {
+    return controller.ReadFlash(padflash::kFactoryPageAddress, options.config.compTableSize);
+  };
+  const std::vector<uint8_t> madeWith = compTable();
   sim::uhid::UhidDevice device;
   if (!device.OpenControl()) {
     std::fprintf(stderr, "vlmsim-uhid: cannot open /dev/uhid: %s\n", std::strerror(errno));
@@ -220,8 +244,10 @@ int main(int argc, char** argv) {
     }
   }
   device.Destroy();
-  std::printf("%s: %s chip 0x%02X revision 0x%02X image %s\n", controller.serial().c_str(),
-              controller.inBootloader() ? "bootloader" : "firmware", controller.runningChipId(),
-              controller.runningRevision(), controller.imageValid() ? "valid" : "invalid");
+  std::printf("%s: %s chip 0x%02X revision 0x%02X image %s, comp table %s\n",
+              controller.serial().c_str(), controller.inBootloader() ? "bootloader" : "firmware",
+              controller.runningChipId(), controller.runningRevision(),
+              controller.imageValid() ? "valid" : "invalid",
+              compTable() == madeWith ? "as made" : "lost");
   return 0;
 }
