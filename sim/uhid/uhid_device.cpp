@@ -78,6 +78,10 @@ bool UhidDevice::Serve(int timeoutMs, const FeatureHandlers& handlers) {
   auto in = std::make_unique<uhid_event>();
   const ssize_t n = read(fd_, in.get(), sizeof(uhid_event));
   if (n < 0) return errno == EINTR || errno == EAGAIN;
+  // A request the kernel queued before the device was destroyed (the host
+  // was waiting on a controller that lost power) has nobody to answer it:
+  // the kernel refuses a reply once its device is gone.
+  if (!created_) return true;
   auto out = std::make_unique<uhid_event>();
   std::memset(out.get(), 0, sizeof(uhid_event));
   switch (in->type) {
