@@ -222,11 +222,35 @@ started=\$(cut -d' ' -f1 /proc/uptime)
 VLMHID_TRACE=trace.txt cli recovery /o --answer yes new.hex
 finished=\$(cut -d' ' -f1 /proc/uptime)
 echo "recovery: \$started s to \$finished s of guest uptime"
-stop_bridge bridge-recovery.txt
-[ "\$(status_of recovery)" = 3010 ] || finding "the recovery run ended with \$(status_of recovery)"
-grep -q "Firmware was successfully updated to version: 12.6" recovery.log || finding "no success line"
-grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" bridge-recovery.txt ||
-  finding "controller state after the recovery"
+if [ \$split = yes ]; then
+  stop_bridge bridge-recovery.txt
+  [ "\$(status_of recovery)" = 3010 ] || finding "the recovery run ended with \$(status_of recovery)"
+  grep -q "Firmware was successfully updated to version: 12.6" recovery.log || finding "no success line"
+  grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" bridge-recovery.txt ||
+    finding "controller state after the recovery"
+else
+  # The new firmware answers on an interface without "&col01": the
+  # recovery cannot reconnect to it to restore the settings, keeps the
+  # personality file and advises another run (3010). padflash-cli of Linux
+  # then finds the kept file in this folder and restores the unit's own
+  # calibration.
+  [ "\$(status_of recovery)" = 3010 ] || finding "the recovery run ended with \$(status_of recovery)"
+  grep -q "Unable to reconnect to touchpad device" recovery.log &&
+    difference "the recovery cannot reconnect to the new firmware (no &col01 interface); the" \
+      "personality file is kept and 3010 advises another run"
+  ls sf*.mem >/dev/null 2>&1 || finding "the recovery did not keep the personality file"
+  # What the recovery found in its folder, for its replay on the host.
+  mkdir -p replay && cp sf*.mem sf*.mem.unit replay/
+  wineserver -k; wineserver -w
+  PADFLASH_STATE_DIR="\$out/linux-state" "\$linux_bin/padflash-cli" /o --answer yes new.hex \
+    >restore.log 2>&1
+  echo \$? >restore.status
+  cat restore.log
+  stop_bridge bridge-recovery.txt
+  [ "\$(status_of restore)" = 0 ] || finding "the Linux run after the recovery ended with \$(status_of restore)"
+  grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" bridge-recovery.txt ||
+    finding "controller state after the recovery and the run that restored the kept file"
+fi
 
 wineserver -k
 if [ \$failed = 0 ]; then echo "KERNEL-WINE PASS"; else echo "KERNEL-WINE FAIL"; fi
@@ -307,7 +331,13 @@ if [ -n "$save_trace" ]; then cp "$work/trace.txt" "$save_trace"; fi
 
 # The recorded trace played back by the simulated library (its own lock
 # folder: another padflash-cli may run meanwhile).
-(cd "$work" && XDG_RUNTIME_DIR="$work" VLMHID_SIM_REPLAY="$work/trace.txt" LD_LIBRARY_PATH="$simlib" \
+# The recovery ran from its bootloader with the personality file that the
+# Linux run had left in its folder: the replay starts beside a copy of it,
+# with a state folder of its own.
+replay_dir="$work/out/replay"
+mkdir -p "$replay_dir"
+(cd "$replay_dir" && PADFLASH_LOCK_DIR="$work" PADFLASH_STATE_DIR="$work/replay-state" \
+  VLMHID_SIM_REPLAY="$work/trace.txt" LD_LIBRARY_PATH="$simlib" \
   "$linux_bin/padflash-cli" /o --answer yes "$work/out/new.hex" >"$work/replay.txt" 2>&1) || true
 grep -q "Firmware was successfully updated to version: 12.6" "$work/replay.txt" || {
   cat "$work/replay.txt"
