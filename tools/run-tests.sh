@@ -2,8 +2,9 @@
 # Installs what the build needs (Debian packages, only those missing), then
 # configures, builds and runs every test in the default and the sanitizer
 # preset; then the reliability parts: the whole fault matrix, the threaded
-# tests under ThreadSanitizer and every fuzzer for 30 s; then cross-builds
-# the windows preset and runs its tests under Wine, the dialog's last. Prints
+# tests under ThreadSanitizer and every fuzzer for 30 s (beside the Windows
+# build); then cross-builds the windows preset and runs its tests under
+# Wine, the dialog's last. Prints
 # the wall time of each part. The Windows kernel test (label kernel_wine)
 # is not run here yet: it does not pass (README, "The Windows kernel test").
 set -euo pipefail
@@ -54,7 +55,12 @@ timed "preset fuzz: build the fuzzers (clang, libFuzzer)" \
   bash -c 'cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)"'
 timed "fuzz runner: fails on a crashing target (under a second)" \
   ctest --test-dir build/fuzz -L fuzzrunner --output-on-failure
-timed "fuzzers, 30 s each" ./tools/run-fuzzers.sh 30
+# The fuzzers run for a fixed time each, one core at a time: they run beside
+# the Windows build; their output is printed when both have ended.
+fuzz_log="$root/build/fuzzers.log"
+fuzz_start=$SECONDS
+./tools/run-fuzzers.sh 30 >"$fuzz_log" 2>&1 &
+fuzz_pid=$!
 
 # Windows: a fresh Wine prefix for this run (the build already runs Windows
 # programs in it: the sample packages' images come from padflash-fwgen.exe).
@@ -67,6 +73,15 @@ trap stop_wineserver EXIT
 timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
+echo "== fuzzers, 30 s each (beside the windows build)"
+fuzz_status=0
+wait "$fuzz_pid" || fuzz_status=$?
+cat "$fuzz_log"
+echo "== fuzzers, 30 s each: ended $((SECONDS - fuzz_start)) s after their start"
+if [ "$fuzz_status" -ne 0 ]; then
+  echo "== a fuzzer failed (status $fuzz_status)"
+  exit "$fuzz_status"
+fi
 "$root/tools/wine-prefix"
 timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog|kernel_wine"
 timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
