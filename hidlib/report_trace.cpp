@@ -161,4 +161,11 @@ std::string DeviceToken(std::string_view name) {
   return token;
 }
 
+bool NamesNode(std::string_view device) {
+  if (device == "-" || device.find('#') != std::string_view::npos) return true;
+  constexpr std::string_view kHidraw = "hidraw";
+  if (!device.starts_with(kHidraw) || device.size() == kHidraw.size()) return false;
+  return device.substr(kHidraw.size()).find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 }  // namespace vlmhid::trace

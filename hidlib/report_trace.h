@@ -12,7 +12,9 @@
 //
 // <ms> is wall-clock milliseconds, <hex> the whole report, report ID first,
 // lower case. <device> names the device without blanks: its serial number, or
-// the node it was opened on when it has none. A DEVICE line (IDs and version
+// the node it was opened on when it has none ("hidraw3", or the last part of
+// a Windows interface path, which holds '#'); a player shows any other name
+// as the device's serial number. A DEVICE line (IDs and version
 // in hex, the report ID in decimal, the collection as "&col01" or "-" for a
 // device with one collection, the product string or "None" to the end of the
 // line) comes before the first report of a device and again whenever what
@@ -59,5 +61,9 @@ std::string FormatDevice(uint64_t ms, std::string_view device, const DeviceIdent
 // A name usable as <device>: blanks and control characters become '_';
 // empty becomes "-".
 std::string DeviceToken(std::string_view name);
+
+// Whether a <device> names the node the device was opened on rather than
+// its serial number.
+bool NamesNode(std::string_view device);
 
 }  // namespace vlmhid::trace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hidlib/report_trace.h"
+
 namespace sim {
 namespace {
 
@@ -37,13 +39,12 @@ class ReplayHandle final : public vlmhid::HidHandle {
   }
   bool GetProductString(wchar_t* buffer, size_t bytes) override {
     const std::string& product = presence_.identity.product;
-    if (product == "None" || buffer == nullptr || !player_->Alive(presence_.segment)) return false;
-    const std::wstring wide = Widen(product);
-    const size_t chars = std::min(wide.size() + 1, bytes / sizeof(wchar_t));
-    std::copy_n(wide.c_str(), chars, buffer);
-    return true;
+    return product != "None" && Give(product, buffer, bytes);
   }
-  bool GetSerialNumberString(wchar_t*, size_t) override { return false; }
+  // A device recorded under its serial number shows it.
+  bool GetSerialNumberString(wchar_t* buffer, size_t bytes) override {
+    return !vlmhid::trace::NamesNode(presence_.device) && Give(presence_.device, buffer, bytes);
+  }
   bool GetFeature(uint8_t* report, size_t length) override {
     return player_->Get(presence_.segment, report, length);
   }
@@ -59,6 +60,14 @@ class ReplayHandle final : public vlmhid::HidHandle {
   bool WriteOutput(const uint8_t*, size_t) override { return false; }
 
  private:
+  bool Give(const std::string& text, wchar_t* buffer, size_t bytes) const {
+    if (buffer == nullptr || !player_->Alive(presence_.segment)) return false;
+    const std::wstring wide = Widen(text);
+    const size_t chars = std::min(wide.size() + 1, bytes / sizeof(wchar_t));
+    std::copy_n(wide.c_str(), chars, buffer);
+    return true;
+  }
+
   std::shared_ptr<TracePlayer> player_;
   TracePlayer::Presence presence_;
   padflash::Clock& clock_;

@@ -15,6 +15,7 @@ constexpr size_t kMaxAttributeBytes = 64;
 constexpr int kMaxParentSteps = 32;
 // A USB string descriptor holds at most 126 UTF-16 units: 378 bytes of UTF-8.
 constexpr size_t kMaxUsbStringBytes = 512;
+constexpr size_t kMaxUniqBytes = 64;  // the kernel's hid_device.uniq
 
 // Reads at most `limit` bytes of a sysfs attribute; false when unreadable.
 bool ReadFile(const fs::path& path, size_t limit, std::string& content) {
@@ -69,7 +70,7 @@ bool ParseHidId(std::string_view text, HidrawNode& node) {
 
 // HID_ID, and the version number when the kernel publishes it
 // (HID_FIRMWARE_VERSION, newer kernels).
-bool ParseUevent(std::string_view uevent, HidrawNode& node, bool& haveVersion) {
+bool ParseUevent(std::string_view uevent, HidrawNode& node, bool& haveVersion, std::string& uniq) {
   bool haveId = false;
   while (!uevent.empty()) {
     const size_t end = std::min(uevent.find('\n'), uevent.size());
@@ -81,6 +82,8 @@ bool ParseUevent(std::string_view uevent, HidrawNode& node, bool& haveVersion) {
     const std::string_view value = line.substr(equals + 1);
     if (key == "HID_ID") {
       haveId = ParseHidId(value, node);
+    } else if (key == "HID_UNIQ") {
+      uniq.assign(value.substr(0, kMaxUniqBytes));
     } else if (key == "HID_FIRMWARE_VERSION") {
       uint32_t version = 0;
       std::string_view digits = value;
@@ -183,8 +186,9 @@ bool ReadHidrawNode(const std::string& sysfsRoot, const std::string& name, Hidra
   HidrawNode read;
   read.name = name;
   bool haveVersion = false;
+  std::string uniq;
   if (!ReadFile(device / "uevent", kMaxUeventBytes, uevent) ||
-      !ParseUevent(uevent, read, haveVersion)) {
+      !ParseUevent(uevent, read, haveVersion, uniq)) {
     return false;
   }
   std::string descriptor;
@@ -200,6 +204,10 @@ bool ReadHidrawNode(const std::string& sysfsRoot, const std::string& name, Hidra
     read.product = ReadUsbString(usb / "product");
     read.serial = ReadUsbString(usb / "serial");
   }
+  // A device with no USB parent to ask (I2C-HID, Bluetooth, uhid) shows the
+  // serial its driver gave the kernel, if any; a USB device's is the same
+  // string.
+  if (read.serial.empty()) read.serial = WideFromUtf8(uniq);
   node = std::move(read);
   return true;
 }

@@ -170,8 +170,9 @@ TEST(HidrawBackend, AttributesTakeSignedKernelIdsAndTheHidDevicesOwnVersion) {
 }
 
 // The strings are the USB device's own, not the HID_NAME the kernel composes;
-// a device on another bus has none.
-TEST(HidrawBackend, StringsComeFromTheUsbDeviceAndFillAtMostTheGivenBytes) {
+// a device on another bus has no product string and the kernel's HID_UNIQ,
+// when its driver gave one, for its serial.
+TEST(HidrawBackend, StringsComeFromTheUsbDeviceOrTheKernelAndFillAtMostTheGivenBytes) {
   HidrawBench bench;
   FixtureDevice device = Bootloader();
   device.name = "Touch\xC3\xBC \xFF";  // UTF-8 u-umlaut, then an invalid byte
@@ -198,7 +199,8 @@ TEST(HidrawBackend, StringsComeFromTheUsbDeviceAndFillAtMostTheGivenBytes) {
   auto onI2c = backend->Open(L"/dev/hidraw2&col01", OpenAccess::kNone);
   ASSERT_NE(onI2c, nullptr);
   EXPECT_FALSE(onI2c->GetProductString(buffer, sizeof(buffer)));
-  EXPECT_FALSE(onI2c->GetSerialNumberString(buffer, sizeof(buffer)));
+  ASSERT_TRUE(onI2c->GetSerialNumberString(buffer, sizeof(buffer)));
+  EXPECT_EQ(std::wstring(buffer), L"SN-0001");
 }
 
 // The node delivers the reports of all three collections; a read on the

@@ -124,7 +124,6 @@ void SysfsTree::AddNode(int number, const FixtureDevice& device) {
       Format("%04X:%04X:%04X.%04X", device.bus, device.vendorId, device.productId, number + 1);
   fs::path hid;
   std::string composedName = Format("HID %04x:%04x", device.vendorId, device.productId);
-  std::string uniq;
   if (device.bus == vlmhid::hidraw::kBusUsb) {
     const fs::path usbDevice =
         root / "devices/pci0000:00/0000:00:14.0/usb1" / Format("1-%d", number);
@@ -136,7 +135,6 @@ void SysfsTree::AddNode(int number, const FixtureDevice& device) {
       composedName = "Velmar " + device.name;
     }
     if (!device.uniq.empty()) Write(usbDevice / "serial", device.uniq + "\n");
-    uniq = device.uniq;
     hid = usbDevice / Format("1-%d:1.0", number) / hidName;
   } else {
     hid = root / "devices/platform/i2c_designware.0/i2c-1" / Format("i2c-TEST%04d:00", number) /
@@ -145,7 +143,8 @@ void SysfsTree::AddNode(int number, const FixtureDevice& device) {
   }
   std::string uevent = Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", device.bus,
                               device.vendorId, device.productId) +
-                       "HID_NAME=" + composedName + "\nHID_PHYS=fixture/input0\nHID_UNIQ=" + uniq +
+                       "HID_NAME=" + composedName +
+                       "\nHID_PHYS=fixture/input0\nHID_UNIQ=" + device.uniq +
                        "\nMODALIAS=hid:fixture\n";
   if (device.firmwareVersion) {
     uevent += Format("HID_FIRMWARE_VERSION=0x%04x\n", *device.firmwareVersion);

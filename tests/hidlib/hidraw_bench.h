@@ -47,7 +47,7 @@ struct FixtureDevice {
   uint16_t productId = 0;
   std::optional<uint16_t> bcdDevice;        // USB devices: the parent's bcdDevice
   std::string name;                         // USB product string (UTF-8); empty: none
-  std::string uniq;                         // USB serial string; empty: none
+  std::string uniq;                         // HID_UNIQ, and a USB device's serial; empty: none
   std::optional<uint16_t> firmwareVersion;  // HID_FIRMWARE_VERSION in the uevent
   std::optional<uint16_t> inputVersion;     // id/version of an input child
   std::optional<Bytes> descriptor;          // none: no report_descriptor file

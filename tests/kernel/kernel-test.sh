@@ -97,7 +97,7 @@ grep -q "70-padflash.rules" /tmp/list-user.txt || fail "no udev rule line"
 echo "=== list as root ==="
 ./padflash-cli --list >/tmp/list-root.txt 2>&1 || fail "root list failed"
 cat /tmp/list-root.txt
-grep -qx "0: 0x488 - 0x101 - 0x1205 -None - None" /tmp/list-root.txt || fail "list line"
+grep -qx "0: 0x488 - 0x101 - 0x1205 -None - UHID0001" /tmp/list-root.txt || fail "list line"
 
 echo "=== input reports of one collection ==="
 ./kernel-probe input 0x0488 0x0101 9 '&col03' 20 || fail "input reports"

@@ -64,9 +64,9 @@ const char kTrace[] =
     "12 GET hidraw0 07aa\n"
     "13 SET-FAIL hidraw0 0706\n"
     "\n"
-    "20 DEVICE hidraw1 488:d0c0:5 7 - None\n"
-    "21 GET-FAIL hidraw1 0700\n"
-    "22 GET hidraw1 07bb\n";
+    "20 DEVICE SN-0001 488:d0c0:5 7 - None\n"
+    "21 GET-FAIL SN-0001 0700\n"
+    "22 GET SN-0001 07bb\n";
 
 class Player : public ::testing::Test {
  protected:
@@ -86,6 +86,8 @@ TEST_F(Player, TheDeviceLeavesAndComesBackAsTheTraceSays) {
   vlmhid::HidAttributes attributes;
   ASSERT_TRUE(firmware->GetAttributes(attributes));
   EXPECT_EQ(attributes.versionNumber, 0x1205);
+  wchar_t serial[16] = L"";
+  EXPECT_FALSE(firmware->GetSerialNumberString(serial, sizeof serial));  // recorded by its node
 
   Bytes report{7, 1};
   EXPECT_TRUE(firmware->SetFeature(report.data(), 2));
@@ -98,9 +100,11 @@ TEST_F(Player, TheDeviceLeavesAndComesBackAsTheTraceSays) {
   // The last report of the firmware is played: the bootloader is there.
   EXPECT_FALSE(firmware->GetAttributes(attributes));
   EXPECT_FALSE(firmware->GetFeature(report.data(), 2));
-  ASSERT_EQ(backend.ListInterfaces(), std::vector<std::wstring>{L"/replay/hidraw1"});
-  auto bootloader = backend.Open(L"/replay/hidraw1", vlmhid::OpenAccess::kNone);
+  ASSERT_EQ(backend.ListInterfaces(), std::vector<std::wstring>{L"/replay/SN-0001"});
+  auto bootloader = backend.Open(L"/replay/SN-0001", vlmhid::OpenAccess::kNone);
   ASSERT_NE(bootloader, nullptr);
+  ASSERT_TRUE(bootloader->GetSerialNumberString(serial, sizeof serial));
+  EXPECT_EQ(std::wstring(serial), L"SN-0001");
   report = {7, 0};
   EXPECT_FALSE(bootloader->GetFeature(report.data(), 2));
   EXPECT_TRUE(bootloader->GetFeature(report.data(), 2));
@@ -144,6 +148,19 @@ TEST(PlayerLoad, RefusesLinesItCannotPlay) {
   EXPECT_FALSE(player.Load("1 DEVICE a 488:10000:0 7 - None\n", error));
   EXPECT_TRUE(player.Load("", error));
   EXPECT_FALSE(player.Present().has_value());
+}
+
+// A device recorded without a serial number goes by its node: Linux's
+// hidraw name or Windows' interface name; anything else is a serial.
+TEST(PlayerLoad, NodeNamesAreToldFromSerialNumbers) {
+  using vlmhid::trace::NamesNode;
+  EXPECT_TRUE(NamesNode("hidraw12"));
+  EXPECT_TRUE(
+      NamesNode("hid#vid_0488&pid_d0c0#0&uhid0001&0&0#{4d1e55b2-f16f-11cf-88cb-001111000030}"));
+  EXPECT_TRUE(NamesNode("-"));
+  EXPECT_FALSE(NamesNode("UHID0001"));
+  EXPECT_FALSE(NamesNode("hidraw"));
+  EXPECT_FALSE(NamesNode("hidraw1a"));
 }
 
 }  // namespace
