@@ -4,9 +4,8 @@
 # preset; then the reliability parts: the whole fault matrix, the threaded
 # tests under ThreadSanitizer and every fuzzer for 30 s (beside the Windows
 # build); then cross-builds the windows preset and runs its tests under
-# Wine, the dialog's last. Prints
-# the wall time of each part. The Windows kernel test (label kernel_wine)
-# is not run here yet: it does not pass (README, "The Windows kernel test").
+# Wine, the dialog's, and last the Windows kernel tests (qemu, Wine's HID
+# stack). Prints the wall time of each part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -89,4 +88,7 @@ timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll 
 timed "windows dialog tests (padflash.exe under Wine and Xvfb)" ctest --preset windows -L dialog
 # What the zip's test (with the dialog tests) reports of itself.
 cat build/windows/tests/package/*/summary.txt 2>/dev/null || true
+timed "windows kernel tests: padflash-cli.exe and VLMHID.dll through Wine's HID stack (qemu)" \
+  ctest --preset windows -L kernel_wine --output-on-failure
+cat build/windows/tests/kernel/*/summary.txt 2>/dev/null || true
 echo "== the whole test command: $((SECONDS - run_start)) s"

@@ -5,7 +5,8 @@
 # own kernel boots under qemu (KVM when /dev/kvm can be opened, else software
 # emulation); the guest's root is this machine's root, shared read-only over
 # virtio-9p under a tmpfs overlay for its writes, with a Wine prefix made
-# here beforehand (winebus without udevd: it watches /dev itself). In it:
+# here beforehand (winebus without udevd: it watches /dev itself). In it, on
+# USB or I2C-HID:
 #   1. kernel-probe.exe lists the interfaces Wine's HID stack presents for
 #      the controller (revision 0x05): IDs, version, strings, paths; then
 #      padflash-cli.exe --list lists it through its &col01 interface;
@@ -16,8 +17,8 @@
 #   4. a unit loses power at write-data chunk 4 of an update from its
 #      firmware (padflash-cli of Linux: 1603, exit status 4), and
 #      padflash-cli.exe started in the same folder recovers it from its
-#      bootloader (product ID 0xD0C0, one collection) with the saved
-#      settings (3010), recording the report trace (VLMHID_TRACE): revision
+#      bootloader (product ID 0xD0C0, one collection) with the unit's own
+#      saved settings, recording the report trace (VLMHID_TRACE): revision
 #      0x06 with the comp table it was made with.
 # Where Wine's HID stack differs from Windows (Wine 8 gives one interface
 # without &colNN for the three collections, and version 0), the step prints
@@ -26,16 +27,17 @@
 # results into the work folder, shared writable. The recorded trace is then
 # replayed on this machine through the simulated library.
 #
-#   kernel-wine-test.sh --bin DIR (windows build) --linux-bin DIR
+#   kernel-wine-test.sh --bus usb|i2c --bin DIR (windows build) --linux-bin DIR
 #                       --sim-lib DIR (simulated libVLMHID.so)
 #                       --firmware FILE --work DIR --prefix DIR
 #                       [--save-trace FILE]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-bin="" linux_bin="" simlib="" firmware="" work="" prefix="" save_trace=""
+bus="" bin="" linux_bin="" simlib="" firmware="" work="" prefix="" save_trace=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --bus) bus="$2" ;;
     --bin) bin="$2" ;;
     --linux-bin) linux_bin="$2" ;;
     --sim-lib) simlib="$2" ;;
@@ -46,6 +48,19 @@ while [ $# -gt 0 ]; do
     *) echo "kernel-wine-test: unknown option $1" >&2; exit 2 ;;
   esac
   shift 2
+done
+case "$bus" in
+  usb) bridge_bus="" bus_name="USB" ;;
+  i2c) bridge_bus="--i2c" bus_name="I2C" ;;
+  *) echo "kernel-wine-test: --bus usb or i2c" >&2; exit 2 ;;
+esac
+# Wine and the guest need absolute paths.
+for name in bin linux_bin simlib firmware work prefix; do
+  [ -n "${!name}" ] || {
+    echo "kernel-wine-test: --bin, --linux-bin, --sim-lib, --firmware, --work and --prefix are needed" >&2
+    exit 2
+  }
+  printf -v "$name" '%s' "$(realpath -m "${!name}")"
 done
 for file in "$bin/padflash-cli.exe" "$bin/VLMHID.dll" "$bin/kernel-probe.exe" \
             "$linux_bin/vlmsim-uhid" "$linux_bin/padflash-cli" "$simlib/libVLMHID.so"; do
@@ -96,7 +111,7 @@ cat >"$work/guest.sh" <<GUEST
 #!/bin/bash
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=/root
 unset DISPLAY WAYLAND_DISPLAY
-bin="$bin" winbin='Z:${bin//\//\\}' linux_bin="$linux_bin" out="$work/out"
+bridge_bus="$bridge_bus" bin="$bin" winbin='Z:${bin//\//\\}' linux_bin="$linux_bin" out="$work/out"
 cd "\$out"
 failed=0
 finding() { echo "KERNEL-WINE FINDING: \$*"; failed=1; }
@@ -118,7 +133,7 @@ status_of() { tr -d '\r\n ' <"\$1.status"; }
 stop_bridge() { kill \$bridge; wait \$bridge; cat /tmp/bridge.txt; cp /tmp/bridge.txt "\$1"; }
 
 echo "=== Wine starts (its HID stack's log: wine-hid.log) ==="
-"\$linux_bin/vlmsim-uhid" --rev 0x05 --input-every-ms 20 >/tmp/bridge.txt 2>&1 &
+"\$linux_bin/vlmsim-uhid" \$bridge_bus --rev 0x05 --input-every-ms 20 >/tmp/bridge.txt 2>&1 &
 bridge=\$!
 wait_node
 # One server for every program (under emulation each start of the prefix's
@@ -141,7 +156,7 @@ difference() { echo "KERNEL-WINE DIFFERENCE: \$*"; }
 split=yes
 grep -qi "&col01#" paths.txt || split=no
 [ \$split = yes ] || difference "SetupDiGetDeviceInterfaceDetailW gives one interface for the" \
-  "three top-level collections, without &colNN: \$(grep -o '\\\\?\\\\hid#[^ ]*' paths.txt | tr -d '\r')"
+  "three top-level collections, without &colNN: \$(tr -d '\r' <paths.txt | awk '/^0x0488 / { print \$NF }')"
 if grep -q "0x0488 0x0101 version 0x1205 " paths.txt; then :
 elif grep -q "0x0488 0x0101 version 0x0000 " paths.txt; then
   difference "HidD_GetAttributes gives VersionNumber 0x0000 (the kernel device's is 0x1205)"
@@ -170,7 +185,7 @@ fi
 stop_bridge bridge-list.txt
 
 echo "=== update from the firmware ==="
-"\$linux_bin/vlmsim-uhid" --rev 0x05 >/tmp/bridge.txt 2>&1 &
+"\$linux_bin/vlmsim-uhid" \$bridge_bus --rev 0x05 >/tmp/bridge.txt 2>&1 &
 bridge=\$!
 wait_node
 sleep 2
@@ -208,7 +223,7 @@ removed=\$(grep -c "Read failed. Likely an unplugged device" wine-hid.log)
 # nothing saved: its calibration is lost with the user's "yes" to the
 # defaults, as that question says.)
 wineserver -k; wineserver -w
-"\$linux_bin/vlmsim-uhid" --rev 0x05 --power-loss-at-chunk 4 >/tmp/bridge.txt 2>&1 &
+"\$linux_bin/vlmsim-uhid" \$bridge_bus --rev 0x05 --power-loss-at-chunk 4 >/tmp/bridge.txt 2>&1 &
 bridge=\$!
 wait_node
 PADFLASH_STATE_DIR="\$out/linux-state" "\$linux_bin/padflash-cli" /o --answer yes new.hex >broken.log 2>&1
@@ -222,6 +237,11 @@ started=\$(cut -d' ' -f1 /proc/uptime)
 VLMHID_TRACE=trace.txt cli recovery /o --answer yes new.hex
 finished=\$(cut -d' ' -f1 /proc/uptime)
 echo "recovery: \$started s to \$finished s of guest uptime"
+# The file is known for this unit's by its serial: no question about it.
+grep -q "Found Personality File: sf" recovery.log || finding "the recovery found no personality file"
+if grep -qiE "unknown controller|another controller" recovery.log; then
+  finding "the recovery did not take the file for this unit's"
+fi
 if [ \$split = yes ]; then
   stop_bridge bridge-recovery.txt
   [ "\$(status_of recovery)" = 3010 ] || finding "the recovery run ended with \$(status_of recovery)"
@@ -315,13 +335,13 @@ guest=$(seconds_since "$boot_started")
 tr -d '\r' <"$work/console.txt" >"$work/console.log"
 if [ ! -f "$work/out/guest.log" ]; then
   cat "$work/console.log"
-  echo "kernel test under Wine: FAILED, the guest did not run (qemu -accel $accel, ${guest} s)"
+  echo "kernel test under Wine ($bus): FAILED, the guest did not run (qemu -accel $accel, ${guest} s)"
   exit 1
 fi
 cat "$work/out/guest.log"
 if ! grep -q "^KERNEL-WINE PASS" "$work/out/guest.log"; then
   grep "KERNEL-WINE FINDING" "$work/out/guest.log" || true
-  echo "kernel test under Wine: FAILED (qemu -accel $accel, ${guest} s)"
+  echo "kernel test under Wine ($bus): FAILED (qemu -accel $accel, ${guest} s)"
   exit 1
 fi
 grep "KERNEL-WINE DIFFERENCE" "$work/out/guest.log" >"$work/differences.txt" || true
@@ -341,12 +361,12 @@ mkdir -p "$replay_dir"
   "$linux_bin/padflash-cli" /o --answer yes "$work/out/new.hex" >"$work/replay.txt" 2>&1) || true
 grep -q "Firmware was successfully updated to version: 12.6" "$work/replay.txt" || {
   cat "$work/replay.txt"
-  echo "kernel test under Wine: the recorded trace does not replay"
+  echo "kernel test under Wine ($bus): the recorded trace does not replay"
   exit 1
 }
 echo "replay of the recorded trace: updated"
 {
-  echo "kernel test under Wine: PASS; qemu -accel $accel; preparing ${prepared} s, qemu ${guest} s," \
+  echo "kernel test under Wine ($bus): PASS; qemu -accel $accel; preparing ${prepared} s, qemu ${guest} s," \
        "total $(seconds_since "$started") s; $(wc -l <"$work/differences.txt") differences of Wine's HID stack:"
   sed 's/^KERNEL-WINE DIFFERENCE: /  /' "$work/differences.txt"
 } | tee "$work/summary.txt"
