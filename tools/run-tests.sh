@@ -31,35 +31,45 @@ for preset in default asan; do
   cat "build/$preset"/tests/{kernel,package}/*/summary.txt 2>/dev/null || true
 done
 
+# beside <name> <log> <command...>: starts the command in the background,
+# its output into the log; then `joined <name>` waits for it, prints its
+# output and its time, and ends the run with its status if it failed.
+declare -A beside_pid beside_log beside_start
+beside() {
+  local name="$1" log="$2"
+  shift 2
+  beside_log[$name]="$log" beside_start[$name]=$SECONDS
+  "$@" >"$log" 2>&1 &
+  beside_pid[$name]=$!
+}
+joined() {
+  local name="$1" status=0
+  wait "${beside_pid[$name]}" || status=$?
+  cat "${beside_log[$name]}"
+  echo "== $name: ended $((SECONDS - ${beside_start[$name]})) s after its start"
+  if [ "$status" -ne 0 ]; then
+    echo "== $name failed (status $status)"
+    exit "$status"
+  fi
+}
+
 # The whole fault matrix mostly waits (its host-death cases fork a host per
 # case and the recovery runs follow the virtual clock), so it runs beside the
 # tsan build; its output is printed when both have ended.
-matrix_log="$root/build/fault-matrix.log"
 mkdir -p "$root/build"
-matrix_start=$SECONDS
-env PADFLASH_FAULT_MATRIX=full ctest --preset default -L faultmatrix >"$matrix_log" 2>&1 &
-matrix_pid=$!
+beside "fault matrix, every case" "$root/build/fault-matrix.log" \
+  env PADFLASH_FAULT_MATRIX=full ctest --preset default -L faultmatrix
 timed "preset tsan: threaded tests under ThreadSanitizer" \
   bash -c 'cmake --preset tsan && cmake --build --preset tsan -j "$(nproc)" && ctest --preset tsan'
 echo "== fault matrix, every case (default preset, beside the tsan part)"
-matrix_status=0
-wait "$matrix_pid" || matrix_status=$?
-cat "$matrix_log"
-echo "== fault matrix, every case: ended $((SECONDS - matrix_start)) s after its start"
-if [ "$matrix_status" -ne 0 ]; then
-  echo "== fault matrix failed (status $matrix_status)"
-  exit "$matrix_status"
-fi
+joined "fault matrix, every case"
 timed "preset fuzz: build the fuzzers (clang, libFuzzer)" \
   bash -c 'cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)"'
 timed "fuzz runner: fails on a crashing target (under a second)" \
   ctest --test-dir build/fuzz -L fuzzrunner --output-on-failure
 # The fuzzers run for a fixed time each, one core at a time: they run beside
 # the Windows build; their output is printed when both have ended.
-fuzz_log="$root/build/fuzzers.log"
-fuzz_start=$SECONDS
-./tools/run-fuzzers.sh 30 >"$fuzz_log" 2>&1 &
-fuzz_pid=$!
+beside "fuzzers, 30 s each" "$root/build/fuzzers.log" ./tools/run-fuzzers.sh 30
 
 # Windows: a fresh Wine prefix for this run (the build already runs Windows
 # programs in it: the sample packages' images come from padflash-fwgen.exe).
@@ -73,14 +83,7 @@ timed "windows Wine prefix" "$root/tools/wine-prefix" --fresh
 cmake --preset windows
 timed "windows build" cmake --build --preset windows -j "$(nproc)"
 echo "== fuzzers, 30 s each (beside the windows build)"
-fuzz_status=0
-wait "$fuzz_pid" || fuzz_status=$?
-cat "$fuzz_log"
-echo "== fuzzers, 30 s each: ended $((SECONDS - fuzz_start)) s after their start"
-if [ "$fuzz_status" -ne 0 ]; then
-  echo "== a fuzzer failed (status $fuzz_status)"
-  exit "$fuzz_status"
-fi
+joined "fuzzers, 30 s each"
 "$root/tools/wine-prefix"
 timed "windows tests (Wine)" ctest --preset windows -LE "e2e|dialog|kernel_wine"
 timed "windows end-to-end tests: padflash-cli.exe over the simulated VLMHID.dll (Wine)" \
