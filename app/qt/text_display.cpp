@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "app/one_line_text.h"
+
 namespace padflash {
 
 QString MultiLineText(std::string_view text) {
@@ -14,16 +16,7 @@ QString MultiLineText(std::string_view text) {
 }
 
 QString OneLineText(std::string_view text) {
-  std::string line;
-  line.reserve(text.size());
-  bool inBreak = false;
-  for (char c : text) {
-    const bool breaks = c == '\r' || c == '\n' || c == '\t';
-    if (breaks && !inBreak) line.push_back(' ');
-    if (!breaks) line.push_back(c);
-    inBreak = breaks;
-  }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
+  const std::string line = AsOneLine(text);
   return QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
 }
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "app/one_line_text.h"
+
 namespace padflash {
 namespace {
 
@@ -35,7 +37,7 @@ void Paint(HWND control, HDC dc) {
   UINT format = DT_LEFT | DT_SINGLELINE | DT_NOCLIP;
   if (style & SS_CENTERIMAGE) format |= DT_VCENTER;
   if (style & SS_NOPREFIX) format |= DT_NOPREFIX;
-  const std::string line = OneLine(WindowText(control));
+  const std::string line = AsOneLine(WindowText(control));
   DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &client, format);
   if (before != nullptr) SelectObject(dc, before);
 }
@@ -70,19 +72,6 @@ LRESULT CALLBACK OneLineProc(HWND control, UINT message, WPARAM wParam, LPARAM l
 }
 
 }  // namespace
-
-std::string OneLine(std::string_view text) {
-  std::string line;
-  bool inBreak = false;
-  for (char c : text) {
-    const bool breaks = c == '\r' || c == '\n' || c == '\t';
-    if (breaks && !inBreak) line.push_back(' ');
-    if (!breaks) line.push_back(c);
-    inBreak = breaks;
-  }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
-}
 
 bool IsOneLineStatic(HWND control) {
   char name[16] = {};

@@ -10,8 +10,6 @@
 
 namespace padflash {
 
-// Each run of line ends and tabs as one space; trailing ones dropped.
-std::string OneLine(std::string_view text);
 // A static with the SS_LEFTNOWORDWRAP style.
 bool IsOneLineStatic(HWND control);
 // Gives the static its one-line drawing (WM_PAINT and WM_PRINTCLIENT) for

@@ -12,26 +12,10 @@
 
 namespace {
 
-class FuzzController final : public VirtualVLMHIDInterface {
+class FuzzController final : public padflash::fuzz::NoDeviceLibrary {
  public:
   explicit FuzzController(padflash::fuzz::Input& in) : in_(in) {}
-  int EnumDevices(const DeviceFilter*, int, DeviceEntry*, int* count, int*) override {
-    if (count != nullptr) *count = 0;
-    return 0;
-  }
-  int EnumDevicesEx(const uint16_t*, int, const uint16_t*, int, const uint16_t*, int, DeviceEntry*,
-                    int* count, int*) override {
-    if (count != nullptr) *count = 0;
-    return 0;
-  }
   int ConnectToDevice(uint16_t, uint16_t, uint8_t, int) override { return in_.Byte() & 1; }
-  int ConnectToDeviceEx(uint16_t, uint16_t, uint8_t, int, const wchar_t*, uint32_t, const wchar_t*,
-                        uint32_t) override {
-    return -1;
-  }
-  int DisconnectFromDevice() override { return 0; }
-  int WriteOutputReport(const uint8_t*, uint16_t, int, int) override { return -1; }
-  int ReadInputReport(uint8_t*, uint16_t, int, int) override { return -1; }
   int WriteFeatureReport(const uint8_t*, uint16_t) override {
     return (in_.Byte() & 0x0F) == 0 ? -1 : 0;
   }

@@ -1,7 +1,8 @@
 // The ports a fuzz target runs the engine on: a window that records nothing
-// and answers every question No, and a system whose files live in memory,
-// whose clock never waits and whose one shared library is made of the
-// functions a target hands it.
+// and answers every question No, a system whose files live in memory, whose
+// clock never waits and whose one shared library is made of the functions a
+// target hands it; and a HID library with no device, for a target to give
+// the reports it fuzzes.
 #pragma once
 
 #include <map>
@@ -89,6 +90,30 @@ struct World {
   NullWindow window;
   MemorySystemPort system;
   Session session{window, system, nullptr};
+};
+
+// Lists nothing, connects to nothing, moves no report.
+class NoDeviceLibrary : public VirtualVLMHIDInterface {
+ public:
+  int EnumDevices(const DeviceFilter*, int, DeviceEntry*, int* count, int*) override {
+    if (count != nullptr) *count = 0;
+    return 0;
+  }
+  int EnumDevicesEx(const uint16_t*, int, const uint16_t*, int, const uint16_t*, int, DeviceEntry*,
+                    int* count, int*) override {
+    if (count != nullptr) *count = 0;
+    return 0;
+  }
+  int ConnectToDevice(uint16_t, uint16_t, uint8_t, int) override { return -1; }
+  int ConnectToDeviceEx(uint16_t, uint16_t, uint8_t, int, const wchar_t*, uint32_t, const wchar_t*,
+                        uint32_t) override {
+    return -1;
+  }
+  int DisconnectFromDevice() override { return 0; }
+  int WriteOutputReport(const uint8_t*, uint16_t, int, int) override { return -1; }
+  int ReadInputReport(uint8_t*, uint16_t, int, int) override { return -1; }
+  int WriteFeatureReport(const uint8_t*, uint16_t) override { return -1; }
+  int ReadFeatureReport(uint8_t*, uint16_t) override { return -1; }
 };
 
 }  // namespace padflash::fuzz

@@ -20,26 +20,9 @@ namespace {
 // The engine reads a status up to this many times before it gives up.
 constexpr int kStatusReadAttempts = 100;
 
-class FuzzBootloader final : public VirtualVLMHIDInterface {
+class FuzzBootloader final : public padflash::fuzz::NoDeviceLibrary {
  public:
   explicit FuzzBootloader(padflash::fuzz::Input& in) : in_(in) {}
-  int EnumDevices(const DeviceFilter*, int, DeviceEntry*, int* count, int*) override {
-    if (count != nullptr) *count = 0;
-    return 0;
-  }
-  int EnumDevicesEx(const uint16_t*, int, const uint16_t*, int, const uint16_t*, int, DeviceEntry*,
-                    int* count, int*) override {
-    if (count != nullptr) *count = 0;
-    return 0;
-  }
-  int ConnectToDevice(uint16_t, uint16_t, uint8_t, int) override { return -1; }
-  int ConnectToDeviceEx(uint16_t, uint16_t, uint8_t, int, const wchar_t*, uint32_t, const wchar_t*,
-                        uint32_t) override {
-    return -1;
-  }
-  int DisconnectFromDevice() override { return 0; }
-  int WriteOutputReport(const uint8_t*, uint16_t, int, int) override { return -1; }
-  int ReadInputReport(uint8_t*, uint16_t, int, int) override { return -1; }
 
   // A command: taken unless the next fuzz byte's low half is 0. After a
   // command the next replies are its verdict.
