@@ -38,13 +38,8 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-case "$bus" in
-  usb) bridge_bus="" bus_name="USB" ;;
-  i2c) bridge_bus="--i2c" bus_name="I2C" ;;
-  *) echo "kernel-test: --bus usb or i2c" >&2; exit 2 ;;
-esac
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-seconds_since() { awk -v a="$1" -v b="$(now_ms)" 'BEGIN { printf "%.1f", (b - a) / 1000 }'; }
+program=kernel-test
+source "$here/bus-and-clock.sh"
 started=$(now_ms)
 
 cache="${PADFLASH_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/padflash/kernel}"

@@ -49,11 +49,8 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-case "$bus" in
-  usb) bridge_bus="" bus_name="USB" ;;
-  i2c) bridge_bus="--i2c" bus_name="I2C" ;;
-  *) echo "kernel-wine-test: --bus usb or i2c" >&2; exit 2 ;;
-esac
+program=kernel-wine-test
+source "$here/bus-and-clock.sh"
 # Wine and the guest need absolute paths.
 for name in bin linux_bin simlib firmware work prefix; do
   [ -n "${!name}" ] || {
@@ -70,8 +67,6 @@ for file in "$bin/padflash-cli.exe" "$bin/VLMHID.dll" "$bin/kernel-probe.exe" \
     exit 1
   }
 done
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-seconds_since() { awk -v a="$1" -v b="$(now_ms)" 'BEGIN { printf "%.1f", (b - a) / 1000 }'; }
 started=$(now_ms)
 
 cache="${PADFLASH_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/padflash/kernel}"
@@ -130,6 +125,15 @@ cli() {
   echo "(\$name: exit code \$(tr -d '\r\n ' <\$name.status))"
 }
 status_of() { tr -d '\r\n ' <"\$1.status"; }
+# updated NAME CODE BRIDGE: the run NAME ended with CODE and said that the
+# firmware was updated, and vlmsim-uhid's last line (in BRIDGE) shows
+# revision 0x06 with the comp table the controller was made with.
+updated() {
+  [ "\$(status_of \$1)" = \$2 ] || finding "\$1 ended with \$(status_of \$1), not \$2"
+  grep -q "Firmware was successfully updated to version: 12.6" \$1.log || finding "\$1: no success line"
+  grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" \$3 ||
+    finding "\$1: the controller's state afterwards"
+}
 stop_bridge() { kill \$bridge; wait \$bridge; cat /tmp/bridge.txt; cp /tmp/bridge.txt "\$1"; }
 
 echo "=== Wine starts (its HID stack's log: wine-hid.log) ==="
@@ -192,10 +196,7 @@ sleep 2
 cli update /o new.hex
 stop_bridge bridge-update.txt
 if [ \$split = yes ]; then
-  [ "\$(status_of update)" = 0 ] || finding "update ended with \$(status_of update)"
-  grep -q "Firmware was successfully updated to version: 12.6" update.log || finding "no success line"
-  grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" bridge-update.txt ||
-    finding "controller state after the update"
+  updated update 0 bridge-update.txt
 else
   [ "\$(status_of update)" = 21 ] || finding "update without a &col01 interface ended with \$(status_of update)"
   difference "the update from the firmware finds no &col01 interface: not prepared (21)"
@@ -244,10 +245,7 @@ if grep -qiE "unknown controller|another controller" recovery.log; then
 fi
 if [ \$split = yes ]; then
   stop_bridge bridge-recovery.txt
-  [ "\$(status_of recovery)" = 3010 ] || finding "the recovery run ended with \$(status_of recovery)"
-  grep -q "Firmware was successfully updated to version: 12.6" recovery.log || finding "no success line"
-  grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" bridge-recovery.txt ||
-    finding "controller state after the recovery"
+  updated recovery 3010 bridge-recovery.txt
 else
   # The new firmware answers on an interface without "&col01": the
   # recovery cannot reconnect to it to restore the settings, keeps the
@@ -255,6 +253,8 @@ else
   # then finds the kept file in this folder and restores the unit's own
   # calibration.
   [ "\$(status_of recovery)" = 3010 ] || finding "the recovery run ended with \$(status_of recovery)"
+  grep -q "Firmware was successfully updated to version: 12.6" recovery.log ||
+    finding "recovery: no success line"
   grep -q "Unable to reconnect to touchpad device" recovery.log &&
     difference "the recovery cannot reconnect to the new firmware (no &col01 interface); the" \
       "personality file is kept and 3010 advises another run"
@@ -267,9 +267,7 @@ else
   echo \$? >restore.status
   cat restore.log
   stop_bridge bridge-recovery.txt
-  [ "\$(status_of restore)" = 0 ] || finding "the Linux run after the recovery ended with \$(status_of restore)"
-  grep -q ": firmware chip 0x12 revision 0x06 image valid, comp table as made" bridge-recovery.txt ||
-    finding "controller state after the recovery and the run that restored the kept file"
+  updated restore 0 bridge-recovery.txt
 fi
 
 wineserver -k
