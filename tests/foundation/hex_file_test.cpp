@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/hex_record_text.h"
 #include "session/run_config.h"
 
 namespace padflash {
@@ -18,19 +19,7 @@ using Bytes = std::vector<uint8_t>;
 
 // One Intel HEX line with a correct checksum and a true byte count.
 std::string Record(int type, uint16_t address, const Bytes& data) {
-  Bytes raw = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(address >> 8),
-               static_cast<uint8_t>(address), static_cast<uint8_t>(type)};
-  raw.insert(raw.end(), data.begin(), data.end());
-  uint8_t sum = 0;
-  for (uint8_t b : raw) sum = static_cast<uint8_t>(sum + b);
-  raw.push_back(static_cast<uint8_t>(0 - sum));
-  std::string line = ":";
-  char hex[3];
-  for (uint8_t b : raw) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    line += hex;
-  }
-  return line;
+  return padflash::HexRecordText(static_cast<uint8_t>(type), address, data);
 }
 std::string Data(uint16_t address, const Bytes& data) {
   return Record(0, address, data);

@@ -8,6 +8,7 @@
 
 #include "firmware/config_instruction.h"
 #include "firmware/hex_file.h"
+#include "firmware/hex_record_text.h"
 #include "tests/fuzz/fuzz_ports.h"
 #include "tests/fuzz/fuzz_target.h"
 #include "update/bootloader_protocol.h"
@@ -18,21 +19,7 @@
 namespace {
 
 std::string Record(uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string line = ":";
-  uint8_t sum = 0;
-  auto put = [&](uint8_t b) {
-    line += kDigits[b >> 4];
-    line += kDigits[b & 15];
-    sum = static_cast<uint8_t>(sum + b);
-  };
-  put(static_cast<uint8_t>(size));
-  put(static_cast<uint8_t>(address >> 8));
-  put(static_cast<uint8_t>(address));
-  put(type);
-  for (size_t i = 0; i < size; ++i) put(data[i]);
-  put(static_cast<uint8_t>(0x100 - sum));
-  return line;
+  return padflash::HexRecordText(type, address, data, size);
 }
 
 // Both image starts through both default structures, and the factory page.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "firmware/hex_file.h"
+#include "firmware/hex_record_text.h"
 #include "tests/fuzz/fuzz_ports.h"
 #include "tests/fuzz/fuzz_target.h"
 #include "update/bootloader_protocol.h"
@@ -84,21 +85,7 @@ class FuzzBootloader final : public padflash::fuzz::NoDeviceLibrary {
 };
 
 std::string Record(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string line = ":";
-  uint8_t sum = 0;
-  auto put = [&](uint8_t b) {
-    line += kDigits[b >> 4];
-    line += kDigits[b & 15];
-    sum = static_cast<uint8_t>(sum + b);
-  };
-  put(static_cast<uint8_t>(data.size()));
-  put(static_cast<uint8_t>(address >> 8));
-  put(static_cast<uint8_t>(address));
-  put(type);
-  for (uint8_t b : data) put(b);
-  put(static_cast<uint8_t>(0x100 - sum));
-  return line;
+  return padflash::HexRecordText(type, address, data);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <deque>
 #include <sstream>
 
+#include "firmware/hex_record_text.h"
 #include "tests/session/session_setup.h"
 #include "update/bootloader_protocol.h"
 
@@ -19,19 +20,7 @@ using testing::SessionWorld;
 
 // One Intel HEX record.
 std::string Record(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-  char text[16];
-  std::string line = ":";
-  uint8_t sum = static_cast<uint8_t>(data.size() + (address >> 8) + (address & 0xFF) + type);
-  std::snprintf(text, sizeof text, "%02X%04X%02X", static_cast<unsigned>(data.size()), address,
-                type);
-  line += text;
-  for (uint8_t b : data) {
-    std::snprintf(text, sizeof text, "%02X", b);
-    line += text;
-    sum = static_cast<uint8_t>(sum + b);
-  }
-  std::snprintf(text, sizeof text, "%02X", static_cast<uint8_t>(0x100 - sum));
-  return line + text;
+  return HexRecordText(type, address, data);
 }
 
 // Data records of 16 bytes for a run of `count` pseudo-random bytes.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "firmware/hex_record_text.h"
+
 namespace fwgen {
 
 uint8_t ByteStream::Next() {
@@ -97,17 +99,8 @@ namespace {
 
 void AppendRecord(std::string& out, uint8_t type, uint16_t address, const uint8_t* data,
                   size_t count) {
-  char text[16];
-  uint8_t sum = static_cast<uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
-  std::snprintf(text, sizeof text, ":%02X%04X%02X", static_cast<unsigned>(count), address, type);
-  out += text;
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(text, sizeof text, "%02X", data[i]);
-    out += text;
-    sum = static_cast<uint8_t>(sum + data[i]);
-  }
-  std::snprintf(text, sizeof text, "%02X\r\n", static_cast<uint8_t>(0 - sum));
-  out += text;
+  out += padflash::HexRecordText(type, address, data, count);
+  out += "\r\n";
 }
 
 void AppendUpper(std::string& out, uint32_t address) {
